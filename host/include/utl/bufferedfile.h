@@ -1,0 +1,113 @@
+// Buffered file I/O over the operating system's files.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <string>
+
+#include "utl/api.h"
+
+namespace utl {
+
+enum FileSharing : int { ShareNone = 0, ShareRead = 1, ShareWrite = 2, ShareReadWrite = 3 };
+enum FileAccess : int { AccessRead = 1, AccessWrite = 2, AccessReadWrite = 3 };
+enum FileMode : int {
+  CreateNew = 1,         // create; fail if the file exists
+  CreateAlways = 2,      // create or truncate
+  OpenExisting = 3,      // open; fail if the file does not exist
+  OpenAlways = 4,        // open or create
+  TruncateExisting = 5,  // open and truncate; fail if the file does not exist
+};
+
+// Test hook for fault injection: files opened while it is set raise an I/O error (not an
+// end of file) on the Read or Write call that would pass the given byte offset of the file.
+// The failing call transfers nothing. A negative offset means no fault.
+struct FileFaults {
+  std::int64_t failReadAfter = -1;
+  std::int64_t failWriteAfter = -1;
+};
+QXIO_API void SetFileFaults(const FileFaults& faults);
+QXIO_API FileFaults GetFileFaults();
+
+// A file with one buffer for reading and writing. Small reads and writes are served from
+// the buffer inline; only refills, flushes and large transfers reach the system.
+class QXIO_API CBufferedFile {
+public:
+  static constexpr std::size_t kBufferSize = 256 * 1024;
+
+  CBufferedFile();
+  ~CBufferedFile();  // closes an open file, raising nothing
+  CBufferedFile(const CBufferedFile&) = delete;
+  CBufferedFile& operator=(const CBufferedFile&) = delete;
+
+  // Modes: "rb" reads an existing file; "wb" creates or truncates and writes;
+  // "wbx" creates a new file and fails if one exists. Opening an open file closes it first.
+  void Open(const std::wstring& path, const std::string& mode, FileSharing sharing, bool flag);
+  bool OpenNoThrow(const std::wstring& path, const std::string& mode, FileSharing sharing,
+                   bool flag);
+  bool OpenNoThrow(const std::wstring& path, FileAccess access, FileMode mode,
+                   FileSharing sharing, bool flag);
+  bool IsOpen() const { return m_handle != kNoHandle; }
+
+  // Returns the number of bytes read: fewer than n only at the end of the file.
+  // Raises the host's error when the system reports a read error.
+  std::size_t Read(void* buffer, std::size_t n) {
+    if (n <= static_cast<std::size_t>(m_readEnd - m_readCur)) {
+      std::memcpy(buffer, m_readCur, n);
+      m_readCur += n;
+      return n;
+    }
+    return ReadSlow(buffer, n);
+  }
+
+  // Writes all n bytes or raises the host's error.
+  void Write(const void* data, std::size_t n) {
+    if (n <= static_cast<std::size_t>(m_writeEnd - m_writeCur)) {
+      std::memcpy(m_writeCur, data, n);
+      m_writeCur += n;
+      return;
+    }
+    WriteSlow(data, n);
+  }
+
+  std::int64_t GetPosition() const;
+  std::int64_t GetLength() const;
+  const std::wstring& GetPath() const { return m_path; }
+
+  void Close();  // flushes and closes; raises when the flush or the close fails
+  void CloseNoThrow(bool flag);
+
+private:
+  static constexpr std::intptr_t kNoHandle = -1;
+
+  bool OpenImpl(const std::wstring& path, FileAccess access, FileMode mode, FileSharing sharing,
+                bool raise);
+  std::size_t ReadSlow(void* buffer, std::size_t n);
+  void WriteSlow(const void* data, std::size_t n);
+  void Flush();
+  void DropReadAhead();
+  std::size_t FillBuffer();
+  std::size_t SystemRead(void* buffer, std::size_t n);
+  void SystemWrite(const void* data, std::size_t n);
+  [[noreturn]] void RaiseReadError(const std::wstring& reason) const;
+  [[noreturn]] void RaiseWriteError(const std::wstring& reason) const;
+
+  std::unique_ptr<std::uint8_t[]> m_buffer;
+  // Read window: buffered bytes not yet handed out. Empty while writing.
+  std::uint8_t* m_readCur = nullptr;
+  std::uint8_t* m_readEnd = nullptr;
+  // Write window: free room in the buffer. Empty while reading.
+  std::uint8_t* m_writeCur = nullptr;
+  std::uint8_t* m_writeEnd = nullptr;
+  std::intptr_t m_handle = kNoHandle;
+  std::int64_t m_systemPosition = 0;  // where the system's file pointer stands
+  std::wstring m_path;
+  bool m_canRead = false;
+  bool m_canWrite = false;
+  std::int64_t m_failReadAt = -1;   // fault injection: offset no Read may pass
+  std::int64_t m_failWriteAt = -1;  // fault injection: offset no Write may pass
+};
+
+}  // namespace utl

@@ -1,0 +1,12 @@
+#pragma once
+
+#include <cstddef>
+
+#include "utl/api.h"
+
+namespace utl {
+
+// Reverses n bytes in place.
+QXIO_API void ByteSwap(void* p, std::size_t n);
+
+}  // namespace utl

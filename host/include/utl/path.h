@@ -1,0 +1,35 @@
+// Paths and whole-file operations.
+#pragma once
+
+#include <string>
+
+#include "utl/api.h"
+
+namespace utl {
+
+class QXIO_API CPath {
+public:
+  explicit CPath(const std::wstring& path);
+
+  // The last component of the path: the file name with its extension.
+  std::wstring GetNameAndExtension() const;
+  // Everything before the last component, with its trailing separator; empty when none.
+  std::wstring GetFolder() const;
+
+private:
+  std::wstring m_path;
+};
+
+// Deletes the file; false when it could not be deleted.
+QXIO_API bool RemoveFile(const std::wstring& path);
+
+// Moves source over target in one step: target is either its old self or the whole of
+// source, never a mixture or nothing. False (with target untouched) on failure.
+QXIO_API bool ReplaceFile(const std::wstring& source, const std::wstring& target);
+
+// A path in target's folder that no file has yet, for writing target's next content.
+QXIO_API std::wstring TemporaryPathBeside(const std::wstring& target);
+
+QXIO_API bool FileExists(const std::wstring& path);
+
+}  // namespace utl

@@ -1,0 +1,22 @@
+// RGBQUAD: the Windows 4-byte colour-table entry (blue, green, red, reserved).
+#pragma once
+
+#if defined(_WIN32)
+#  ifndef WIN32_LEAN_AND_MEAN
+#    define WIN32_LEAN_AND_MEAN
+#  endif
+#  ifndef NOMINMAX
+#    define NOMINMAX
+#  endif
+#  include <windows.h>
+#else
+#  include <cstdint>
+struct RGBQUAD {
+  std::uint8_t rgbBlue;
+  std::uint8_t rgbGreen;
+  std::uint8_t rgbRed;
+  std::uint8_t rgbReserved;
+};
+#endif
+
+static_assert(sizeof(RGBQUAD) == 4, "RGBQUAD is four bytes");
