@@ -86,6 +86,8 @@ private:
                 bool raise);
   std::size_t ReadSlow(void* buffer, std::size_t n);
   void WriteSlow(const void* data, std::size_t n);
+  void ClipReadWindow();
+  void ClipWriteWindow();
   void Flush();
   void DropReadAhead();
   std::size_t FillBuffer();
@@ -95,9 +97,11 @@ private:
   [[noreturn]] void RaiseWriteError(const std::wstring& reason) const;
 
   std::unique_ptr<std::uint8_t[]> m_buffer;
-  // Read window: buffered bytes not yet handed out. Empty while writing.
+  // Read window: buffered bytes not yet handed out, up to m_dataEnd (m_readEnd stops short of
+  // an injected fault). Empty while writing.
   std::uint8_t* m_readCur = nullptr;
   std::uint8_t* m_readEnd = nullptr;
+  std::uint8_t* m_dataEnd = nullptr;
   // Write window: free room in the buffer. Empty while reading.
   std::uint8_t* m_writeCur = nullptr;
   std::uint8_t* m_writeEnd = nullptr;

@@ -1,0 +1,255 @@
+#include "utl/bufferedfile.h"
+
+#include <algorithm>
+#include <mutex>
+
+#include "sysfile.h"
+#include "utl/error.h"
+
+namespace utl {
+
+namespace {
+
+std::mutex g_faultMutex;
+FileFaults g_faults;
+
+struct ModeFlags {
+  bool valid;
+  FileAccess access;
+  FileMode mode;
+};
+
+ModeFlags ParseMode(const std::string& mode) {
+  if (mode == "rb" || mode == "r") return {true, AccessRead, OpenExisting};
+  if (mode == "wb" || mode == "w") return {true, AccessWrite, CreateAlways};
+  if (mode == "wbx" || mode == "wxb" || mode == "wx") return {true, AccessWrite, CreateNew};
+  if (mode == "r+b" || mode == "rb+") return {true, AccessReadWrite, OpenExisting};
+  if (mode == "w+b" || mode == "wb+") return {true, AccessReadWrite, CreateAlways};
+  return {false, AccessRead, OpenExisting};
+}
+
+}  // namespace
+
+void SetFileFaults(const FileFaults& faults) {
+  std::lock_guard<std::mutex> lock(g_faultMutex);
+  g_faults = faults;
+}
+
+FileFaults GetFileFaults() {
+  std::lock_guard<std::mutex> lock(g_faultMutex);
+  return g_faults;
+}
+
+CBufferedFile::CBufferedFile() = default;
+
+CBufferedFile::~CBufferedFile() { CloseNoThrow(false); }
+
+void CBufferedFile::Open(const std::wstring& path, const std::string& mode, FileSharing sharing,
+                         bool /*flag*/) {
+  const ModeFlags flags = ParseMode(mode);
+  if (!flags.valid) {
+    throw CError(ErrorKind::FileOpen, QXIO_WFILE, __LINE__, path, L"unsupported open mode");
+  }
+  OpenImpl(path, flags.access, flags.mode, sharing, true);
+}
+
+bool CBufferedFile::OpenNoThrow(const std::wstring& path, const std::string& mode,
+                                FileSharing sharing, bool /*flag*/) {
+  const ModeFlags flags = ParseMode(mode);
+  if (!flags.valid) return false;
+  try {
+    return OpenImpl(path, flags.access, flags.mode, sharing, false);
+  } catch (...) {
+    return false;
+  }
+}
+
+bool CBufferedFile::OpenNoThrow(const std::wstring& path, FileAccess access, FileMode mode,
+                                FileSharing sharing, bool /*flag*/) {
+  try {
+    return OpenImpl(path, access, mode, sharing, false);
+  } catch (...) {
+    return false;
+  }
+}
+
+bool CBufferedFile::OpenImpl(const std::wstring& path, FileAccess access, FileMode mode,
+                             FileSharing sharing, bool raise) {
+  if (IsOpen()) Close();
+  if (!m_buffer) m_buffer.reset(new std::uint8_t[kBufferSize]);
+  std::wstring reason;
+  const sys::Handle handle = sys::Open(path, access, mode, sharing, reason);
+  if (handle == sys::kNoHandle) {
+    if (raise) throw CError(ErrorKind::FileOpen, QXIO_WFILE, __LINE__, path, reason);
+    return false;
+  }
+  m_handle = handle;
+  m_path = path;
+  m_canRead = access != AccessWrite;
+  m_canWrite = access != AccessRead;
+  m_systemPosition = 0;
+  m_readCur = m_readEnd = m_dataEnd = m_writeCur = m_writeEnd = m_buffer.get();
+  const FileFaults faults = GetFileFaults();
+  m_failReadAt = faults.failReadAfter;
+  m_failWriteAt = faults.failWriteAfter;
+  return true;
+}
+
+std::int64_t CBufferedFile::GetPosition() const {
+  return m_systemPosition + (m_writeCur - m_buffer.get()) - (m_dataEnd - m_readCur);
+}
+
+std::int64_t CBufferedFile::GetLength() const {
+  if (!IsOpen()) return 0;
+  return std::max(sys::Size(m_handle), GetPosition());
+}
+
+// Limits the read window so that a Read crossing the injected fault offset leaves the
+// inline path and reaches ReadSlow, which raises.
+void CBufferedFile::ClipReadWindow() {
+  m_readEnd = m_dataEnd;
+  if (m_failReadAt < 0) return;
+  const std::int64_t room = m_failReadAt - GetPosition();
+  if (room < m_dataEnd - m_readCur) m_readEnd = m_readCur + std::max<std::int64_t>(room, 0);
+}
+
+void CBufferedFile::ClipWriteWindow() {
+  m_writeEnd = m_buffer.get() + kBufferSize;
+  if (m_failWriteAt < 0) return;
+  const std::int64_t room = m_failWriteAt - GetPosition();
+  if (room < m_writeEnd - m_writeCur) m_writeEnd = m_writeCur + std::max<std::int64_t>(room, 0);
+}
+
+std::size_t CBufferedFile::ReadSlow(void* buffer, std::size_t n) {
+  if (!IsOpen() || !m_canRead) RaiseReadError(L"the file is not open for reading");
+  if (m_failReadAt >= 0 && static_cast<std::uint64_t>(GetPosition()) + n >
+                               static_cast<std::uint64_t>(m_failReadAt)) {
+    RaiseReadError(L"input/output error (injected)");
+  }
+  if (m_writeCur != m_buffer.get() || m_writeEnd != m_buffer.get()) {
+    Flush();
+    m_writeCur = m_writeEnd = m_buffer.get();
+  }
+  auto* out = static_cast<std::uint8_t*>(buffer);
+  std::size_t done = 0;
+  for (;;) {
+    const std::size_t take = std::min<std::size_t>(m_dataEnd - m_readCur, n - done);
+    std::memcpy(out + done, m_readCur, take);
+    m_readCur += take;
+    done += take;
+    if (done == n) break;
+    if (n - done >= kBufferSize) {
+      // A large request goes straight into the caller's memory: one copy, not two.
+      while (done < n) {
+        const std::size_t got = SystemRead(out + done, n - done);
+        if (got == 0) break;
+        done += got;
+      }
+      break;
+    }
+    if (FillBuffer() == 0) break;
+  }
+  ClipReadWindow();
+  return done;
+}
+
+std::size_t CBufferedFile::FillBuffer() {
+  m_readCur = m_dataEnd = m_buffer.get();
+  const std::size_t got = SystemRead(m_buffer.get(), kBufferSize);
+  m_dataEnd = m_buffer.get() + got;
+  return got;
+}
+
+void CBufferedFile::WriteSlow(const void* data, std::size_t n) {
+  if (!IsOpen() || !m_canWrite) RaiseWriteError(L"the file is not open for writing");
+  if (m_failWriteAt >= 0 && static_cast<std::uint64_t>(GetPosition()) + n >
+                                static_cast<std::uint64_t>(m_failWriteAt)) {
+    RaiseWriteError(L"no space left on device (injected)");
+  }
+  if (m_readCur != m_buffer.get() || m_dataEnd != m_buffer.get()) DropReadAhead();
+  std::uint8_t* const bufferEnd = m_buffer.get() + kBufferSize;
+  if (n > static_cast<std::size_t>(bufferEnd - m_writeCur)) {
+    Flush();
+    if (n >= kBufferSize) {
+      SystemWrite(data, n);
+      ClipWriteWindow();
+      return;
+    }
+  }
+  std::memcpy(m_writeCur, data, n);
+  m_writeCur += n;
+  ClipWriteWindow();
+}
+
+// Forgets bytes read ahead, moving the system's file pointer back to the logical position.
+void CBufferedFile::DropReadAhead() {
+  const std::int64_t position = GetPosition();
+  if (m_dataEnd != m_readCur) {
+    std::wstring reason;
+    if (!sys::Seek(m_handle, position, reason)) RaiseWriteError(reason);
+  }
+  m_systemPosition = position;
+  m_readCur = m_readEnd = m_dataEnd = m_buffer.get();
+}
+
+void CBufferedFile::Flush() {
+  const std::size_t pending = static_cast<std::size_t>(m_writeCur - m_buffer.get());
+  m_writeCur = m_buffer.get();
+  if (pending > 0) SystemWrite(m_buffer.get(), pending);
+}
+
+std::size_t CBufferedFile::SystemRead(void* buffer, std::size_t n) {
+  std::wstring reason;
+  const std::int64_t got = sys::Read(m_handle, buffer, n, reason);
+  if (got < 0) RaiseReadError(reason);
+  m_systemPosition += got;
+  return static_cast<std::size_t>(got);
+}
+
+void CBufferedFile::SystemWrite(const void* data, std::size_t n) {
+  std::wstring reason;
+  if (!sys::Write(m_handle, data, n, reason)) RaiseWriteError(reason);
+  m_systemPosition += static_cast<std::int64_t>(n);
+}
+
+void CBufferedFile::Close() {
+  if (!IsOpen()) return;
+  const sys::Handle handle = m_handle;
+  const bool writable = m_canWrite;
+  std::wstring reason;
+  bool flushed = true;
+  try {
+    Flush();
+  } catch (const CError& error) {
+    flushed = false;
+    reason = error.Message();
+  }
+  std::wstring closeReason;
+  const bool closed = sys::Close(handle, closeReason);
+  m_handle = kNoHandle;
+  m_canRead = m_canWrite = false;
+  m_systemPosition = 0;
+  m_readCur = m_readEnd = m_dataEnd = m_writeCur = m_writeEnd = m_buffer.get();
+  if (!flushed) RaiseWriteError(reason);
+  if (!closed) {
+    if (writable) RaiseWriteError(closeReason);
+    RaiseReadError(closeReason);
+  }
+}
+
+void CBufferedFile::CloseNoThrow(bool /*flag*/) {
+  try {
+    Close();
+  } catch (...) {
+  }
+}
+
+void CBufferedFile::RaiseReadError(const std::wstring& reason) const {
+  throw CError(ErrorKind::FileRead, QXIO_WFILE, __LINE__, m_path, reason);
+}
+
+void CBufferedFile::RaiseWriteError(const std::wstring& reason) const {
+  throw CError(ErrorKind::FileWrite, QXIO_WFILE, __LINE__, m_path, reason);
+}
+
+}  // namespace utl

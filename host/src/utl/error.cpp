@@ -1,0 +1,60 @@
+#include "utl/error.h"
+
+#include <utility>
+
+#include "utl/path.h"
+#include "utl/text.h"
+
+namespace utl {
+
+namespace {
+
+std::wstring Quoted(const std::wstring& path) { return L"'" + path + L"'"; }
+
+// With own words the sentence is path: words; otherwise a stock sentence for the kind.
+std::wstring Describe(ErrorKind kind, const std::wstring& sourceFile, int line,
+                      const std::wstring& path, const std::wstring& message) {
+  switch (kind) {
+    case ErrorKind::EndBeforeBegin:
+      return L"An export was ended that had not been begun.";
+    case ErrorKind::Internal:
+      return L"Internal error in the filter (" + CPath(sourceFile).GetNameAndExtension() + L":" +
+             std::to_wstring(line) + L").";
+    case ErrorKind::UnknownFormat:
+      return L"The file " + Quoted(path) + L" is not in a format that can be read.";
+    case ErrorKind::UnexpectedEof:
+      return L"The file " + Quoted(path) + L" ends before its image data does.";
+    case ErrorKind::FileOpen:
+      return L"Cannot open " + Quoted(path) + (message.empty() ? L"." : L": " + message);
+    case ErrorKind::FileRead:
+      return L"Cannot read " + Quoted(path) + (message.empty() ? L"." : L": " + message);
+    case ErrorKind::FileWrite:
+      return L"Cannot write " + Quoted(path) + (message.empty() ? L"." : L": " + message);
+    case ErrorKind::NotImplemented:
+      return message + (path.empty() ? L"" : L" (" + Quoted(path) + L")");
+    case ErrorKind::ImageTooLarge:
+    case ErrorKind::General:
+      return message;
+  }
+  return message;
+}
+
+}  // namespace
+
+IError::~IError() = default;
+
+CError::CError(ErrorKind kind, std::wstring sourceFile, int line, std::wstring path,
+               std::wstring message)
+    : m_kind(kind),
+      m_sourceFile(std::move(sourceFile)),
+      m_line(line),
+      m_path(std::move(path)),
+      m_message(std::move(message)) {
+  m_sentence = Describe(m_kind, m_sourceFile, m_line, m_path, m_message);
+  while (!m_sentence.empty() && (m_sentence.back() == L'\n' || m_sentence.back() == L' ')) {
+    m_sentence.pop_back();
+  }
+  m_what = ToUtf8(m_sentence);
+}
+
+}  // namespace utl

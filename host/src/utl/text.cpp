@@ -1,0 +1,137 @@
+#include "utl/text.h"
+
+#include <cstdarg>
+#include <cwchar>
+#include <vector>
+
+namespace utl {
+
+namespace {
+
+constexpr char32_t kReplacement = 0xFFFD;
+
+bool IsSurrogate(char32_t c) { return c >= 0xD800 && c <= 0xDFFF; }
+
+void AppendUtf8(std::string& out, char32_t c) {
+  if (c > 0x10FFFF || IsSurrogate(c)) c = kReplacement;
+  if (c < 0x80) {
+    out += static_cast<char>(c);
+  } else if (c < 0x800) {
+    out += static_cast<char>(0xC0 | (c >> 6));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  } else if (c < 0x10000) {
+    out += static_cast<char>(0xE0 | (c >> 12));
+    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | (c >> 18));
+    out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  }
+}
+
+void AppendWide(std::wstring& out, char32_t c) {
+  if (c > 0x10FFFF || IsSurrogate(c)) c = kReplacement;
+  if (sizeof(wchar_t) == 2 && c >= 0x10000) {
+    c -= 0x10000;
+    out += static_cast<wchar_t>(0xD800 + (c >> 10));
+    out += static_cast<wchar_t>(0xDC00 + (c & 0x3FF));
+  } else {
+    out += static_cast<wchar_t>(c);
+  }
+}
+
+// Decodes one UTF-8 sequence at text[i], advancing i; malformed input gives U+FFFD.
+char32_t DecodeUtf8(const std::string& text, std::size_t& i) {
+  const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
+  const unsigned char lead = byte(i++);
+  if (lead < 0x80) return lead;
+  int extra;
+  char32_t c;
+  char32_t minimum;
+  if ((lead & 0xE0) == 0xC0) {
+    extra = 1, c = lead & 0x1F, minimum = 0x80;
+  } else if ((lead & 0xF0) == 0xE0) {
+    extra = 2, c = lead & 0x0F, minimum = 0x800;
+  } else if ((lead & 0xF8) == 0xF0) {
+    extra = 3, c = lead & 0x07, minimum = 0x10000;
+  } else {
+    return kReplacement;
+  }
+  for (int k = 0; k < extra; ++k) {
+    if (i >= text.size() || (byte(i) & 0xC0) != 0x80) return kReplacement;
+    c = (c << 6) | (byte(i++) & 0x3F);
+  }
+  return c < minimum ? kReplacement : c;
+}
+
+// The host's formats use "%s" for wide strings; the C library's wide printf wants "%ls".
+std::wstring WidenStringConversions(const wchar_t* format) {
+  std::wstring out;
+  for (const wchar_t* p = format; *p; ++p) {
+    out += *p;
+    if (*p != L'%') continue;
+    ++p;
+    if (*p == L'%') {
+      out += *p;
+      continue;
+    }
+    while (*p && std::wcschr(L"-+ #0123456789.*", *p)) out += *p++;
+    if (*p == L's') out += L'l';
+    if (!*p) break;
+    out += *p;
+  }
+  return out;
+}
+
+}  // namespace
+
+std::string ToUtf8(const std::wstring& text) {
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    char32_t c = static_cast<char32_t>(text[i]);
+    if (sizeof(wchar_t) == 2 && c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size()) {
+      const char32_t low = static_cast<char32_t>(text[i + 1]);
+      if (low >= 0xDC00 && low <= 0xDFFF) {
+        c = 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00);
+        ++i;
+      }
+    }
+    AppendUtf8(out, c);
+  }
+  return out;
+}
+
+std::wstring FromUtf8(const std::string& text) {
+  std::wstring out;
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size();) AppendWide(out, DecodeUtf8(text, i));
+  return out;
+}
+
+std::wstring FormatV(const wchar_t* format, std::va_list args) {
+  if (format == nullptr) return {};
+  const std::wstring portable = WidenStringConversions(format);
+  std::vector<wchar_t> buffer(256);
+  for (;;) {
+    std::va_list copy;
+    va_copy(copy, args);
+    const int n = std::vswprintf(buffer.data(), buffer.size(), portable.c_str(), copy);
+    va_end(copy);
+    if (n >= 0 && static_cast<std::size_t>(n) < buffer.size()) return std::wstring(buffer.data(), n);
+    if (buffer.size() >= (std::size_t(1) << 24)) return portable;  // malformed format: show it raw
+    buffer.resize(buffer.size() * 4);
+  }
+}
+
+std::wstring Format(const wchar_t* format, ...) {
+  std::va_list args;
+  va_start(args, format);
+  std::wstring text = FormatV(format, args);
+  va_end(args);
+  return text;
+}
+
+}  // namespace utl
