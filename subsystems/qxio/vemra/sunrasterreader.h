@@ -39,8 +39,8 @@ public:
   const SunRasterHeader& Header() const { return m_header; }
 
 private:
-  int ReadColorMap();
-  void BuildGreyPalette();
+  static int ReadColorMap(utl::CBufferedFile& file, std::uint32_t maplength, RGBQUAD* palette);
+  static void BuildGreyPalette(std::uint32_t depth, RGBQUAD* palette);
   int ReadRawRow(std::uint8_t* row);
   int DecodeRow(std::uint8_t* row);
   void ToMemoryOrder(std::uint8_t* row) const;
