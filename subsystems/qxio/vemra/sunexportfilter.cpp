@@ -1,1 +1,266 @@
-// placeholder
+#include "sunexportfilter.h"
+
+#include <algorithm>
+#include <cstddef>
+#include <vector>
+
+#include "descriptors.h"
+#include "pixcv/convert.h"
+#include "qxio/manager.h"
+#include "qxio/transport.h"
+#include "utl/colorformat.h"
+#include "utl/error.h"
+#include "utl/log.h"
+#include "utl/path.h"
+
+namespace vemra {
+
+namespace {
+
+constexpr const wchar_t* kPixelFormatMessage =
+    L"Pixel format of export image is not compatible with Sun Raster file format.  Can't "
+    L"export.\n";
+constexpr const wchar_t* kTooLargeMessage =
+    L"Image of %d x %d pixels at %d bits per pixel is too large for the Sun Raster file "
+    L"format.  Can't export.\n";
+constexpr const wchar_t* kExtraImagesWarning =
+    L"An attempt was made to export a document containing more than one image.  The Sun "
+    L"Raster file format only supports one image (one bitmap) per file.  Ignoring additional "
+    L"images.";
+
+enum class RowPath {
+  Direct,   // the image's rows are already in the file's memory order
+  Expand4,  // 4-bit pixels, one per byte at depth 8
+  Convert,  // through the host's converter into BGR24
+};
+
+struct ExportPlan {
+  std::int32_t depth;
+  RowPath path;
+  int greyEntries;      // entries of a grey ramp over 0..255; 0 for none
+  bool usesColorTable;  // the image's own colour table
+};
+
+ExportPlan PlanFor(utl::ColorFormat format) {
+  switch (format) {
+    case utl::Gray1:
+      return {1, RowPath::Direct, 2, false};
+    case utl::Gray4:  // its pixels are 0..15, so the ramp has 16 steps
+      return {8, RowPath::Expand4, 16, false};
+    case utl::Gray8:
+      return {8, RowPath::Direct, 256, false};
+    case utl::Indexed1:
+      return {1, RowPath::Direct, 0, true};
+    case utl::Indexed4:
+      return {8, RowPath::Expand4, 0, true};
+    case utl::Indexed8:
+      return {8, RowPath::Direct, 0, true};
+    case utl::BGR24:
+      return {24, RowPath::Direct, 0, false};
+    case utl::BGRA32:
+      return {32, RowPath::Direct, 0, false};
+    default:
+      return {24, RowPath::Convert, 0, false};
+  }
+}
+
+}  // namespace
+
+SunExportFilter::SunExportFilter(qxio::IoManager& manager) : qxio::IoExportFilter(manager) {
+  for (const wchar_t* name : {L"ExportImageFormatBGRA32", L"ExportImageFormatBGR24",
+                              L"ExportImageFormatIndexed8", L"ExportImageFormatIndexed1"}) {
+    manager.SetOption(name, true, true);
+  }
+}
+
+// Only the temporary file of an unfinished transfer is removed: the target never changes
+// unless EndExport completes.
+SunExportFilter::~SunExportFilter() {
+  try {
+    DiscardTransfer();
+  } catch (...) {
+    utl::LogExceptionInfo(kModuleName, QXIO_WFILE, __LINE__);
+  }
+}
+
+const qxio::FilterDescriptor* SunExportFilter::GetFilterDescriptor() const {
+  return &kExportDescriptor;
+}
+
+bool SunExportFilter::SupportsType(const utl::CTypeInfo* type) const {
+  return type == qxio::TrImage::GetClassTypeId() ||
+         type == qxio::TrInitGraphicsExp::GetClassTypeId();
+}
+
+// The image is written to a new file beside the target and moved over it only when
+// EndExport has a complete image, so a failed or abandoned export never loses what the
+// target held before.
+qxio::ExportStatus SunExportFilter::BeginExport(const std::wstring& path) {
+  const std::wstring target = path;  // path may be m_fileName, which DiscardTransfer clears
+  DiscardTransfer();
+  // An empty name would mean "no export under way" to every later call.
+  if (target.empty()) {
+    Raise(
+        utl::CError(utl::ErrorKind::FileOpen, QXIO_WFILE, __LINE__, target, L"no file name given"));
+  }
+  const std::wstring temporary = utl::TemporaryPathBeside(target);
+  try {
+    m_file.Open(temporary, "wbx", utl::ShareNone, false);
+  } catch (const utl::IError& error) {
+    // The user knows the target, not the temporary name beside it.
+    Raise(utl::CError(error.Kind(), QXIO_WFILE, __LINE__, target, error.Message()));
+  }
+  m_fileName = target;
+  m_temporaryPath = temporary;
+  try {
+    m_progress = std::make_unique<qxio::CProgress>(&GetManager());
+    m_progress->MessageVA(L"Exporting SUN data to file %s", m_fileName.c_str());
+  } catch (...) {
+    // A transfer without progress would fail later; leave no half-begun export behind.
+    DiscardTransfer();
+    throw;
+  }
+  m_numImagesExported = 0;
+  return qxio::ExportDone;
+}
+
+qxio::ExportStatus SunExportFilter::ExportObject(qxio::TrBase& object) {
+  const utl::CTypeInfo* type = object.GetTypeId();
+  if (type == qxio::TrInitGraphicsExp::GetClassTypeId()) {
+    auto& init = static_cast<qxio::TrInitGraphicsExp&>(object);
+    init.m_filterFlag = true;
+    init.m_filterParams[0] = 0;
+    init.m_filterParams[1] = 0;
+    return qxio::ExportDone;
+  }
+  if (type == qxio::TrImage::GetClassTypeId()) {
+    return ExportImage(static_cast<const qxio::TrImage&>(object));
+  }
+  return qxio::ExportNotTaken;
+}
+
+qxio::ExportStatus SunExportFilter::EndExport() {
+  if (m_fileName.empty()) Throw_ERR_END_BEFORE_BEGIN(QXIO_WFILE, __LINE__);
+  m_writer.Reset();
+  try {
+    if (m_file.IsOpen()) m_file.Close();
+  } catch (...) {
+    // The last bytes may not have reached the disk: the temporary file is not trusted.
+    DiscardTransfer();
+    throw;
+  }
+
+  const std::wstring target = m_fileName;
+  const bool hasImage = m_numImagesExported >= 1;
+  const bool replaced = hasImage && utl::ReplaceFile(m_temporaryPath, target);
+  if (replaced) m_temporaryPath.clear();
+  DiscardTransfer();  // removes the temporary file unless it became the target
+  if (hasImage && !replaced) {
+    Throw_ERR_FILE_WRITE(QXIO_WFILE, __LINE__, target,
+                         L"Could not put the exported image in place of the file; the file "
+                         L"was left as it was");
+  }
+  return hasImage ? qxio::ExportDone : qxio::ExportNothingExported;
+}
+
+void SunExportFilter::DiscardTransfer() {
+  m_writer.Reset();
+  if (m_file.IsOpen()) m_file.CloseNoThrow(false);
+  if (!m_temporaryPath.empty()) utl::RemoveFile(m_temporaryPath);
+  m_fileName.clear();
+  m_temporaryPath.clear();
+  m_progress.reset();
+}
+
+qxio::ExportStatus SunExportFilter::ExportImage(const qxio::TrImage& image) {
+  if (m_fileName.empty() || !m_progress) {
+    ThrowError(QXIO_WFILE, __LINE__,
+               L"An image was handed to the Sun Raster export filter "
+               L"before an export was begun.\n");
+  }
+  if (m_numImagesExported >= 1) {
+    if (!m_warnedExtraImages) Warning(utl::IError::WarnStyleDefault, kExtraImagesWarning);
+    m_warnedExtraImages = true;
+    return qxio::ExportNotTaken;
+  }
+
+  const utl::ColorFormat format = image.GetColorFormat();
+  const ExportPlan plan = PlanFor(format);
+
+  std::vector<RGBQUAD> map(kMaxPaletteEntries, RGBQUAD{0, 0, 0, 0});
+  if (plan.greyEntries > 0) {
+    for (int i = 0; i < plan.greyEntries; ++i) {
+      const auto level = static_cast<std::uint8_t>(i * 255 / (plan.greyEntries - 1));
+      map[static_cast<std::size_t>(i)] = RGBQUAD{level, level, level, 0};
+    }
+  } else if (plan.usesColorTable) {
+    const unsigned count = std::min(1u << plan.depth, image.GetNumColorTableEntriesUsed());
+    if (count > 0) image.GetColorTable(map.data(), 0, static_cast<int>(count));
+  }
+
+  // An earlier image of this transfer failed part-way: start the file afresh rather than
+  // append a second image to its remains.
+  if (m_file.GetPosition() != 0) m_file.Open(m_temporaryPath, "wb", utl::ShareNone, false);
+
+  const std::int32_t width = image.GetWidth();
+  const std::int32_t height = image.GetHeight();
+  const int status = m_writer.WriteHeader(&m_file, width, height, plan.depth,
+                                          plan.depth <= 8 ? map.data() : nullptr);
+  switch (status) {
+    case kWriteOk:
+      break;
+    case kWriteFailed:
+      Throw_ERR_FILE_WRITE(QXIO_WFILE, __LINE__, m_fileName,
+                           L"Failed formatting data for writing and/or failed writing data "
+                           L"to file");
+    case kWriteUnsupportedDepth:
+      ThrowError(QXIO_WFILE, __LINE__, kPixelFormatMessage);
+    case kWriteTooLarge:
+      ThrowError(QXIO_WFILE, __LINE__, kTooLargeMessage, width, height, plan.depth);
+    default:
+      Throw_ERR_INTERNAL(QXIO_WFILE, __LINE__);
+  }
+
+  // One row in the image's own format (4 bytes a pixel for a format the host library does not
+  // size), and one row of what the writer takes: 3 bytes a pixel converted, 1 byte expanded.
+  const auto pixels = static_cast<std::size_t>(width);
+  const int bitsPerPixel = utl::BitsPerPixel(format);
+  const std::size_t sourceBytes =
+      bitsPerPixel > 0 ? (pixels * static_cast<std::size_t>(bitsPerPixel) + 7) / 8 : pixels * 4;
+  std::vector<std::uint8_t> source(sourceBytes, 0);
+  std::vector<std::uint8_t> output;
+  if (plan.path == RowPath::Convert) output.assign(pixels * 3, 0);
+  if (plan.path == RowPath::Expand4) output.assign(pixels, 0);
+
+  image.GetScanlineStart();
+  for (std::int32_t i = 0; i < height; ++i) {
+    image.GetScanline(source.data(), i);
+    const std::uint8_t* row = source.data();
+    if (plan.path == RowPath::Convert) {
+      if (!pixcv::SimplePixelConvert(width, source.data(), format, output.data(), utl::BGR24, 0,
+                                     nullptr, false)) {
+        ThrowError(QXIO_WFILE, __LINE__, kPixelFormatMessage);
+      }
+      row = output.data();
+    } else if (plan.path == RowPath::Expand4) {
+      for (std::size_t x = 0; x < static_cast<std::size_t>(width); ++x) {
+        const std::uint8_t packed = source[x / 2];
+        output[x] = (x % 2 == 0) ? static_cast<std::uint8_t>(packed >> 4)
+                                 : static_cast<std::uint8_t>(packed & 0x0F);
+      }
+      row = output.data();
+    }
+    if (m_writer.WriteScanline(row) != kWriteOk) {
+      Throw_ERR_FILE_WRITE(QXIO_WFILE, __LINE__, m_fileName, L"File write failed");
+    }
+    if (i % 32 == 0 || i == height - 1) {
+      m_progress->Proportion(static_cast<double>(i) / static_cast<double>(height));
+    }
+  }
+  image.GetScanlineEnd();
+  m_progress->Proportion(1.0);
+  ++m_numImagesExported;
+  return qxio::ExportDone;
+}
+
+}  // namespace vemra

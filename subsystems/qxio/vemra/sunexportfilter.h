@@ -24,6 +24,8 @@ public:
 
 private:
   qxio::ExportStatus ExportImage(const qxio::TrImage& image);
+  // Ends an unfinished transfer: closes and removes the temporary file, ends the progress.
+  void DiscardTransfer();
 
   SunRasterWriter m_writer;
   utl::CBufferedFile m_file;

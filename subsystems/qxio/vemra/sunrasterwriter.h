@@ -37,6 +37,7 @@ public:
   std::int32_t BytesPerRow() const { return m_bytesPerRow; }
 
 private:
+  // Both pass on whatever Write raises; the public operations turn it into kWriteFailed.
   void WriteColorMap(const RGBQUAD* palette);
   void WriteRowPixels(const std::uint8_t* row);
 
