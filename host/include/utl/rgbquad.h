@@ -8,7 +8,9 @@
 #  ifndef NOMINMAX
 #    define NOMINMAX
 #  endif
-#  include <windows.h>
+// Not <windows.h>: its macros (ReplaceFile and more) would rename the host's own functions.
+#  include <windef.h>
+#  include <wingdi.h>
 #else
 #  include <cstdint>
 struct RGBQUAD {

@@ -11,6 +11,10 @@
 #include "utl/error.h"
 #include "utl/text.h"
 
+#if defined(__linux__)
+#  include <sys/mman.h>
+#endif
+
 namespace qxio {
 
 namespace {
@@ -20,6 +24,21 @@ const utl::CTypeInfo kTrInitGraphicsExpType("TrInitGraphicsExp");
 
 [[noreturn]] void RaiseImageError(utl::ErrorKind kind, const std::wstring& message) {
   throw utl::CError(kind, QXIO_WFILE, __LINE__, std::wstring(), message);
+}
+
+// Filling a large image would otherwise fault once per 4 KiB page; huge pages cut that by
+// 512. Only a hint: the memory stays calloc's, zero and untouched until written.
+void AdviseHugePages(void* pixels, std::size_t bytes) {
+#if defined(__linux__) && defined(MADV_HUGEPAGE)
+  constexpr std::uintptr_t kHugePage = std::uintptr_t(2) << 20;
+  const auto start = reinterpret_cast<std::uintptr_t>(pixels);
+  const std::uintptr_t begin = (start + kHugePage - 1) & ~(kHugePage - 1);
+  const std::uintptr_t end = (start + bytes) & ~(kHugePage - 1);
+  if (end > begin) madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
+#else
+  (void)pixels;
+  (void)bytes;
+#endif
 }
 
 }  // namespace
@@ -46,6 +65,7 @@ TrImage& TrImage::operator=(TrImage&& other) noexcept {
   std::memcpy(m_table, other.m_table, sizeof m_table);
   m_tableSize = other.m_tableSize;
   other.m_width = other.m_height = 0;
+  other.m_format = utl::ColorFormatUnknown;
   other.m_rowBytes = 0;
   other.m_tableSize = 0;
   return *this;
@@ -81,6 +101,7 @@ void TrImage::SetScanlineStart(int width, int height, utl::ColorFormat format, i
   std::unique_ptr<std::uint8_t[], FreeDeleter> pixels_(
       static_cast<std::uint8_t*>(std::calloc(total ? static_cast<std::size_t>(total) : 1, 1)));
   if (!pixels_) throw std::bad_alloc();
+  AdviseHugePages(pixels_.get(), static_cast<std::size_t>(total));
 
   m_pixels = std::move(pixels_);
   m_width = width;
@@ -109,18 +130,18 @@ void TrImage::SetScanlineEnd(const RGBQUAD* table, unsigned tableSize) {
 
 void TrImage::GetColorTable(RGBQUAD* out, int first, int count) const {
   for (int i = 0; i < count; ++i) {
-    const int entry = first + i;
+    const long long entry = static_cast<long long>(first) + i;  // first may be near INT_MAX
     out[i] = entry >= 0 && entry < 256 ? m_table[entry] : RGBQUAD{0, 0, 0, 0};
   }
 }
 
 void TrImage::GetScanline(void* out, int row) const {
   const std::uint8_t* source = Row(row);
-  if (source) {
-    std::memcpy(out, source, m_rowBytes);
-  } else if (m_rowBytes) {
-    std::memset(out, 0, m_rowBytes);
+  if (source == nullptr || out == nullptr) {
+    RaiseImageError(utl::ErrorKind::General,
+                    L"Row " + std::to_wstring(row) + L" is outside the image.");
   }
+  std::memcpy(out, source, m_rowBytes);
 }
 
 const std::uint8_t* TrImage::Row(int row) const {

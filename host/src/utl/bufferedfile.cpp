@@ -40,7 +40,11 @@ FileFaults GetFileFaults() {
   return g_faults;
 }
 
-CBufferedFile::CBufferedFile() = default;
+// The windows point into the buffer from the start, so that a file that was never opened (or
+// failed to open) has position 0 and copies nothing from a null pointer.
+CBufferedFile::CBufferedFile() : m_buffer(new std::uint8_t[kBufferSize]) {
+  m_readCur = m_readEnd = m_dataEnd = m_writeCur = m_writeEnd = m_buffer.get();
+}
 
 CBufferedFile::~CBufferedFile() { CloseNoThrow(false); }
 
@@ -76,7 +80,6 @@ bool CBufferedFile::OpenNoThrow(const std::wstring& path, FileAccess access, Fil
 bool CBufferedFile::OpenImpl(const std::wstring& path, FileAccess access, FileMode mode,
                              FileSharing sharing, bool raise) {
   if (IsOpen()) Close();
-  if (!m_buffer) m_buffer.reset(new std::uint8_t[kBufferSize]);
   std::wstring reason;
   const sys::Handle handle = sys::Open(path, access, mode, sharing, reason);
   if (handle == sys::kNoHandle) {

@@ -11,15 +11,19 @@ namespace {
 
 std::wstring Quoted(const std::wstring& path) { return L"'" + path + L"'"; }
 
-// With own words the sentence is path: words; otherwise a stock sentence for the kind.
+std::wstring Site(const std::wstring& sourceFile, int line) {
+  return CPath(sourceFile).GetNameAndExtension() + L":" + std::to_wstring(line);
+}
+
+// With own words the sentence is path: words; otherwise a stock sentence for the kind, never
+// an empty one.
 std::wstring Describe(ErrorKind kind, const std::wstring& sourceFile, int line,
                       const std::wstring& path, const std::wstring& message) {
   switch (kind) {
     case ErrorKind::EndBeforeBegin:
       return L"An export was ended that had not been begun.";
     case ErrorKind::Internal:
-      return L"Internal error in the filter (" + CPath(sourceFile).GetNameAndExtension() + L":" +
-             std::to_wstring(line) + L").";
+      return L"Internal error in the filter (" + Site(sourceFile, line) + L").";
     case ErrorKind::UnknownFormat:
       return L"The file " + Quoted(path) + L" is not in a format that can be read.";
     case ErrorKind::UnexpectedEof:
@@ -31,10 +35,12 @@ std::wstring Describe(ErrorKind kind, const std::wstring& sourceFile, int line,
     case ErrorKind::FileWrite:
       return L"Cannot write " + Quoted(path) + (message.empty() ? L"." : L": " + message);
     case ErrorKind::NotImplemented:
-      return message + (path.empty() ? L"" : L" (" + Quoted(path) + L")");
+      return (message.empty() ? L"The filter does not support this operation." : message) +
+             (path.empty() ? L"" : L" (" + Quoted(path) + L")");
     case ErrorKind::ImageTooLarge:
+      return message.empty() ? L"The image is larger than the host accepts." : message;
     case ErrorKind::General:
-      return message;
+      return message.empty() ? L"The filter failed (" + Site(sourceFile, line) + L")." : message;
   }
   return message;
 }

@@ -121,7 +121,9 @@ std::wstring FormatV(const wchar_t* format, std::va_list args) {
     const int n = std::vswprintf(buffer.data(), buffer.size(), portable.c_str(), copy);
     va_end(copy);
     if (n >= 0 && static_cast<std::size_t>(n) < buffer.size()) return std::wstring(buffer.data(), n);
-    if (buffer.size() >= (std::size_t(1) << 24)) return portable;  // malformed format: show it raw
+    // The C library answers -1 both for a short buffer and for a malformed format; a million
+    // characters is past any message, so stop there and show the format raw.
+    if (buffer.size() >= (std::size_t(1) << 20)) return portable;
     buffer.resize(buffer.size() * 4);
   }
 }
