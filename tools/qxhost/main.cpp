@@ -1,0 +1,115 @@
+// qxhost: reads and writes Sun raster images through the vemra plug-in, as a host would.
+#include <cstdio>
+#include <exception>
+#include <memory>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "commands.h"
+#include "hostmanager.h"
+#include "options.h"
+#include "pluginloader.h"
+#include "progressbar.h"
+#include "utl/text.h"
+
+#if defined(_WIN32)
+#  include <io.h>
+#  include <windows.h>
+// shellapi.h needs the types of windows.h.
+#  include <shellapi.h>
+#else
+#  include <unistd.h>
+#endif
+
+namespace {
+
+// The arguments as wide strings: from the wide command line on Windows, so that names
+// outside the ANSI code page survive; from UTF-8 elsewhere.
+std::vector<std::wstring> Arguments(int argc, char** argv) {
+  std::vector<std::wstring> args;
+#if defined(_WIN32)
+  (void)argc;
+  (void)argv;
+  int count = 0;
+  wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count);
+  for (int i = 0; wide && i < count; ++i) args.emplace_back(wide[i]);
+  LocalFree(wide);
+#else
+  for (int i = 0; i < argc; ++i) args.push_back(utl::FromUtf8(argv[i]));
+#endif
+  if (args.empty()) args.emplace_back(L"qxhost");
+  return args;
+}
+
+bool StderrIsTerminal() {
+#if defined(_WIN32)
+  return _isatty(_fileno(stderr)) != 0;
+#else
+  return isatty(fileno(stderr)) != 0;
+#endif
+}
+
+int Run(const std::vector<std::wstring>& args) {
+  using namespace qxhost;
+  Options options;
+  try {
+    options = ParseArguments(std::vector<std::wstring>(args.begin() + 1, args.end()));
+  } catch (const UsageError& error) {
+    std::fprintf(stderr, "qxhost: %s\n%s", error.what(), kShortUsage);
+    return 2;
+  }
+  if (options.command == Command::Help) {
+    std::fputs(kUsage, stdout);
+    return 0;
+  }
+  if (options.command == Command::Version) {
+    std::printf("qxhost %s\n", QXHOST_VERSION);
+    return 0;
+  }
+
+  ProgressBar bar(stderr);
+  HostManager manager(!options.quiet && StderrIsTerminal() ? &bar : nullptr);
+  if (options.maxPixels) manager.SetMaxPixels(*options.maxPixels);
+
+  const std::wstring pluginPath =
+      options.plugin.empty() ? DefaultPluginPath(args.front()) : options.plugin;
+  std::unique_ptr<Plugin> plugin;
+  try {
+    plugin = std::make_unique<Plugin>(pluginPath);
+  } catch (const std::exception& error) {
+    PrintError(utl::ToUtf8(pluginPath), error.what());
+    return 1;
+  }
+
+  // Every filter lives inside one command call, so all are gone before the plug-in unloads.
+  Commands commands(*plugin, manager);
+  switch (options.command) {
+    case Command::Probe:
+      return commands.Probe(options.files);
+    case Command::Info:
+      return commands.Info(options.files);
+    case Command::Check:
+      return commands.Check(options.files);
+    case Command::Convert:
+      return commands.Convert(options.files[0], options.files[1]);
+    default:
+      return 2;
+  }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+#if defined(_WIN32)
+  SetConsoleOutputCP(CP_UTF8);
+#endif
+  try {
+    return Run(Arguments(argc, argv));
+  } catch (const std::bad_alloc&) {
+    std::fputs("error: out of memory\n", stderr);
+  } catch (const std::exception& error) {
+    std::fprintf(stderr, "error: %s\n", error.what());
+  }
+  return 1;
+}
