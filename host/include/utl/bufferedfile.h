@@ -53,10 +53,13 @@ public:
 
   // Returns the number of bytes read: fewer than n only at the end of the file.
   // Raises the host's error when the system reports a read error.
+  // The inline paths work on a local copy of the cursor: the copy may alias the members, and
+  // reloading them after it would put a memory round trip on every small call.
   std::size_t Read(void* buffer, std::size_t n) {
-    if (n <= static_cast<std::size_t>(m_readEnd - m_readCur)) {
-      std::memcpy(buffer, m_readCur, n);
-      m_readCur += n;
+    std::uint8_t* const cur = m_readCur;
+    if (n <= static_cast<std::size_t>(m_readEnd - cur)) {
+      std::memcpy(buffer, cur, n);
+      m_readCur = cur + n;
       return n;
     }
     return ReadSlow(buffer, n);
@@ -64,9 +67,10 @@ public:
 
   // Writes all n bytes or raises the host's error.
   void Write(const void* data, std::size_t n) {
-    if (n <= static_cast<std::size_t>(m_writeEnd - m_writeCur)) {
-      std::memcpy(m_writeCur, data, n);
-      m_writeCur += n;
+    std::uint8_t* const cur = m_writeCur;
+    if (n <= static_cast<std::size_t>(m_writeEnd - cur)) {
+      std::memcpy(cur, data, n);
+      m_writeCur = cur + n;
       return;
     }
     WriteSlow(data, n);

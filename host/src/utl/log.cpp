@@ -1,10 +1,8 @@
 #include "utl/log.h"
 
 #include <cstdio>
-#include <exception>
 #include <mutex>
 
-#include "utl/error.h"
 #include "utl/text.h"
 
 namespace utl {
@@ -14,23 +12,10 @@ namespace {
 std::mutex g_sinkMutex;
 LogSink g_sink;
 
-std::wstring DescribeCurrentException() {
-  try {
-    throw;
-  } catch (const IError& error) {
-    return error.Sentence();
-  } catch (const std::exception& error) {
-    return FromUtf8(error.what());
-  } catch (...) {
-    return L"an exception of unknown type";
-  }
-}
-
 }  // namespace
 
-void LogExceptionInfo(const wchar_t* module, const wchar_t* sourceFile, int line) {
-  const std::wstring what = std::current_exception() ? DescribeCurrentException()
-                                                     : std::wstring(L"no exception");
+void LogExceptionText(const wchar_t* module, const wchar_t* sourceFile, int line,
+                      const std::wstring& what) {
   const std::wstring text = std::wstring(module ? module : L"?") + L": exception caught at " +
                             (sourceFile ? sourceFile : L"?") + L":" + std::to_wstring(line) +
                             L": " + what;

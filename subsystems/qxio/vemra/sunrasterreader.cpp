@@ -1,6 +1,7 @@
 #include "sunrasterreader.h"
 
 #include <algorithm>
+#include <cstddef>
 #include <cstring>
 #include <iterator>
 #include <utility>
@@ -162,34 +163,41 @@ int SunRasterReader::ReadRawRow(std::uint8_t* row) {
 
 // The encoded bytes stand for all rows back to back, so a run may cross into the next row:
 // its remaining copies are kept in m_runCount and put before anything else is read. Every
-// pass of the loop either writes bytes (bounded by what is left of the row) or consumes input.
+// pass of the loop consumes input and writes at most what is left of the row. Run state is
+// touched only at the row's ends, so a literal byte costs the inline Read and one store.
 int SunRasterReader::DecodeRow(std::uint8_t* row) {
   std::uint8_t* out = row;
   std::uint8_t* const end = row + m_bytesPerRow;
+  if (m_runCount > 0) {
+    const auto n = std::min<std::ptrdiff_t>(m_runCount, end - out);
+    std::memset(out, m_runValue, static_cast<std::size_t>(n));
+    out += n;
+    m_runCount -= static_cast<std::int32_t>(n);
+  }
+  utl::CBufferedFile& file = *m_file;
   while (out != end) {
-    if (m_runCount > 0) {
-      const auto n = std::min<std::int32_t>(m_runCount, static_cast<std::int32_t>(end - out));
-      std::memset(out, m_runValue, static_cast<std::size_t>(n));
-      out += n;
-      m_runCount -= n;
-      continue;
-    }
     std::uint8_t byte;
-    if (!ReadByte(*m_file, byte)) return kReadShort;
+    if (!ReadByte(file, byte)) return kReadShort;
     if (byte != kRunEscape) {
       *out++ = byte;
       continue;
     }
     std::uint8_t count;
-    if (!ReadByte(*m_file, count)) return kReadShort;
+    if (!ReadByte(file, count)) return kReadShort;
     if (count == 0) {
       *out++ = kRunEscape;
       continue;
     }
     std::uint8_t value;
-    if (!ReadByte(*m_file, value)) return kReadShort;
-    m_runValue = value;
-    m_runCount = std::int32_t{count} + 1;
+    if (!ReadByte(file, value)) return kReadShort;
+    const std::ptrdiff_t copies = std::ptrdiff_t{count} + 1;
+    const std::ptrdiff_t n = std::min(copies, end - out);
+    std::memset(out, value, static_cast<std::size_t>(n));
+    out += n;
+    if (n < copies) {
+      m_runValue = value;
+      m_runCount = static_cast<std::int32_t>(copies - n);
+    }
   }
   return kReadOk;
 }
@@ -198,14 +206,29 @@ int SunRasterReader::DecodeRow(std::uint8_t* row) {
 // are touched; padding at the end of the row stays as read.
 void SunRasterReader::ToMemoryOrder(std::uint8_t* row) const {
   const std::size_t pixels = static_cast<std::size_t>(m_imageWidth);
+  // Plain byte moves rather than std::rotate and std::reverse, which the compiler leaves as
+  // loops per pixel; these become a few vector shuffles per row.
   if (m_header.depth == 24 && m_header.type == kTypeRgb) {
     for (std::uint8_t* p = row; p != row + 3 * pixels; p += 3) std::swap(p[0], p[2]);
   } else if (m_header.depth == 32 && m_header.type == kTypeRgb) {
-    for (std::uint8_t* p = row; p != row + 4 * pixels; p += 4) std::reverse(p, p + 4);
+    for (std::uint8_t* p = row; p != row + 4 * pixels; p += 4) {
+      const std::uint8_t pad = p[0];
+      const std::uint8_t red = p[1];
+      p[0] = p[3];
+      p[1] = p[2];
+      p[2] = red;
+      p[3] = pad;
+    }
   } else if (m_header.depth == 32) {
     // Old and byte-encoded files lay out their pixels as standard ones: the pad byte leads
     // in the file and goes last in memory.
-    for (std::uint8_t* p = row; p != row + 4 * pixels; p += 4) std::rotate(p, p + 1, p + 4);
+    for (std::uint8_t* p = row; p != row + 4 * pixels; p += 4) {
+      const std::uint8_t pad = p[0];
+      p[0] = p[1];
+      p[1] = p[2];
+      p[2] = p[3];
+      p[3] = pad;
+    }
   }
 }
 

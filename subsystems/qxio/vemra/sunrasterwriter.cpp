@@ -114,32 +114,34 @@ void SunRasterWriter::WriteColorMap(const RGBQUAD* palette) {
 // The pad-first order of 32-bit pixels comes from the order of the Writes, so the caller's
 // row is never copied or changed.
 void SunRasterWriter::WriteRowPixels(const std::uint8_t* row) {
+  // A local: the pixel stores may alias the members, which would be reloaded for every Write.
+  utl::CBufferedFile& file = *m_file;
   const std::size_t width = static_cast<std::size_t>(m_imageWidth);
   std::size_t written = 0;
   switch (m_bitsPerPixel) {
     case 1:
       written = (width + 7) / 8;
-      m_file->Write(row, written);
+      file.Write(row, written);
       break;
     case 8:
       written = width;
-      m_file->Write(row, written);
+      file.Write(row, written);
       break;
     case 24:
-      for (std::size_t x = 0; x < width; ++x) m_file->Write(row + 3 * x, 3);
+      for (std::size_t x = 0; x < width; ++x) file.Write(row + 3 * x, 3);
       written = 3 * width;
       break;
     default:  // 32
       for (std::size_t x = 0; x < width; ++x) {
         const std::uint8_t* pixel = row + 4 * x;
-        m_file->Write(pixel + 3, 1);
-        m_file->Write(pixel, 3);
+        file.Write(pixel + 3, 1);
+        file.Write(pixel, 3);
       }
       written = 4 * width;
       break;
   }
   const std::uint8_t zero = 0;
-  for (; written < static_cast<std::size_t>(m_bytesPerRow); ++written) m_file->Write(&zero, 1);
+  for (; written < static_cast<std::size_t>(m_bytesPerRow); ++written) file.Write(&zero, 1);
 }
 
 }  // namespace vemra
