@@ -3,41 +3,19 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "hosttest.h"
 #include "qxio/filter.h"
 #include "recordingmanager.h"
+#include "utl/log.h"
 #include "utl/text.h"
 
 namespace {
 
-using utl::CError;
 using utl::ErrorKind;
-
-// Each kind without details, then with a path and the raiser's words.
-TEST(CError, EveryKindReadsAsASentence) {
-  const std::wstring file = L"/tmp/b\u00E4r.ras";
-  const std::pair<ErrorKind, std::vector<std::wstring>> cases[] = {
-      {ErrorKind::EndBeforeBegin, {L"export"}},   {ErrorKind::Internal, {L"site.cpp:12"}},
-      {ErrorKind::UnknownFormat, {L"'" + file + L"'"}}, {ErrorKind::UnexpectedEof, {file}},
-      {ErrorKind::FileOpen, {file, L"Words"}},    {ErrorKind::FileRead, {file, L"Words"}},
-      {ErrorKind::FileWrite, {file, L"Words"}},   {ErrorKind::NotImplemented, {file, L"Words"}},
-      {ErrorKind::ImageTooLarge, {L"Words"}},     {ErrorKind::General, {L"Words"}},
-  };
-  for (const auto& [kind, contains] : cases) {
-    const CError bare(kind, L"/src/site.cpp", 12);
-    const std::string what = bare.what();
-    EXPECT_EQ(what, utl::ToUtf8(bare.Sentence()));
-    EXPECT_TRUE(what.size() > 10 && what.back() == '.') << static_cast<int>(kind) << ": " << what;
-    const std::string full = CError(kind, L"/src/site.cpp", 12, file, L"Words\n").what();
-    for (const std::wstring& part : contains) {
-      EXPECT_NE(full.find(utl::ToUtf8(part)), std::string::npos) << full;
-    }
-    EXPECT_NE(full.back(), '\n');
-  }
-}
 
 class TestFilter : public qxio::IoFilter {
 public:
@@ -46,30 +24,50 @@ public:
   bool SupportsType(const utl::CTypeInfo*) const override { return false; }
 };
 
-TEST(IoFilterErrors, RaiseTheKindAfterTellingTheManager) {
+// Each kind reads as a sentence bare, and names the path and the raiser's words when given
+// them; each Throw_ERR_* operation tells the manager, then raises its kind with its details.
+TEST(Errors, EveryKindIsASentenceAndEveryThrowReachesTheManager) {
+  const std::wstring p = L"/tmp/b\u00E4r.ras";
   const wchar_t* f = L"sunimportfilter.cpp";
-  const std::wstring p = L"/data/in.ras";
   const struct {
-    std::function<void(const TestFilter&)> raise;
     ErrorKind kind;
-    std::wstring path;
-    std::wstring message;
+    std::vector<std::wstring> shown;
+    std::function<void(const TestFilter&)> raise;
+    std::wstring path, message;
   } cases[] = {
-      {[&](auto& x) { x.Throw_ERR_END_BEFORE_BEGIN(f, 11); }, ErrorKind::EndBeforeBegin, L"", L""},
-      {[&](auto& x) { x.Throw_ERR_INTERNAL(f, 11); }, ErrorKind::Internal, L"", L""},
-      {[&](auto& x) { x.Throw_ERR_UNKNOWN_FORMAT(f, 11, p); }, ErrorKind::UnknownFormat, p, L""},
-      {[&](auto& x) { x.Throw_ERR_UNEXPECTED_EOF(f, 11, p); }, ErrorKind::UnexpectedEof, p, L""},
-      {[&](auto& x) { x.Throw_ERR_FILE_READ(f, 11, p, L"bad sector"); }, ErrorKind::FileRead, p,
-       L"bad sector"},
-      {[&](auto& x) { x.Throw_ERR_FILE_WRITE(f, 11, p, L"disk full"); }, ErrorKind::FileWrite, p,
-       L"disk full"},
-      {[&](auto& x) { x.Throw_ERR_NOT_IMPLEMENTED(f, 11, L"SUN", L"Layers", p); },
-       ErrorKind::NotImplemented, p, L"SUN: Layers are not supported."},
-      {[&](auto& x) { x.ThrowError(f, 11, L"%s has %d rows", L"b\u00E4r", 3); },
-       ErrorKind::General, L"", L"b\u00E4r has 3 rows"},
+      {ErrorKind::EndBeforeBegin, {L"export"},
+       [&](auto& x) { x.Throw_ERR_END_BEFORE_BEGIN(f, 11); }, L"", L""},
+      {ErrorKind::Internal, {L"site.cpp:11"},
+       [&](auto& x) { x.Throw_ERR_INTERNAL(f, 11); }, L"", L""},
+      {ErrorKind::UnknownFormat, {L"'" + p + L"'"},
+       [&](auto& x) { x.Throw_ERR_UNKNOWN_FORMAT(f, 11, p); }, p, L""},
+      {ErrorKind::UnexpectedEof, {p},
+       [&](auto& x) { x.Throw_ERR_UNEXPECTED_EOF(f, 11, p); }, p, L""},
+      {ErrorKind::FileOpen, {p, L"Words"}, {}, L"", L""},
+      {ErrorKind::FileRead, {p, L"Words"},
+       [&](auto& x) { x.Throw_ERR_FILE_READ(f, 11, p, L"bad sector"); }, p, L"bad sector"},
+      {ErrorKind::FileWrite, {p, L"Words"},
+       [&](auto& x) { x.Throw_ERR_FILE_WRITE(f, 11, p, L"disk full"); }, p, L"disk full"},
+      {ErrorKind::NotImplemented, {p, L"Words"},
+       [&](auto& x) { x.Throw_ERR_NOT_IMPLEMENTED(f, 11, L"SUN", L"Layers", p); }, p,
+       L"SUN: Layers are not supported."},
+      {ErrorKind::ImageTooLarge, {L"Words"}, {}, L"", L""},
+      {ErrorKind::General, {L"Words"},
+       [&](auto& x) { x.ThrowError(f, 11, L"%s has %d rows", L"b\u00E4r", 3); }, L"",
+       L"b\u00E4r has 3 rows"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(static_cast<int>(c.kind));
+    const utl::CError bare(c.kind, L"/src/site.cpp", 11);
+    const std::string what = bare.what();
+    EXPECT_EQ(what, utl::ToUtf8(bare.Sentence()));
+    EXPECT_TRUE(what.size() > 10 && what.back() == '.') << what;
+    const std::string full = utl::CError(c.kind, L"/src/site.cpp", 11, p, L"Words\n").what();
+    for (const std::wstring& part : c.shown) {
+      EXPECT_NE(full.find(utl::ToUtf8(part)), std::string::npos) << full;
+    }
+    EXPECT_NE(full.back(), '\n');
+    if (!c.raise) continue;
     vemra::test::RecordingManager manager;
     const TestFilter filter(manager);
     const auto error = vemra::test::Raised([&] { c.raise(filter); });
@@ -84,14 +82,29 @@ TEST(IoFilterErrors, RaiseTheKindAfterTellingTheManager) {
   }
 }
 
-TEST(IoFilterErrors, WarningIsFormattedForTheManager) {
-  vemra::test::RecordingManager manager;
-  const TestFilter filter(manager);
-  filter.Warning(utl::IError::WarnStyleDefault, L"%d of %d rows in %s", 3, 8, L"b\u00E4r.ras");
-  ASSERT_EQ(manager.m_warnings.size(), 1u);
-  EXPECT_EQ(manager.m_warnings[0].style, 0);
-  EXPECT_EQ(manager.m_warnings[0].message, L"3 of 8 rows in b\u00E4r.ras");
-  EXPECT_TRUE(manager.m_errors.empty());
+TEST(LogExceptionInfo, RecordsTheHandledExceptionAndTheSite) {
+  std::vector<std::wstring> lines;
+  utl::SetLogSink([&](const std::wstring& line) { lines.push_back(line); });
+  const std::pair<std::function<void()>, std::wstring> cases[] = {
+      {[] { throw utl::CError(ErrorKind::FileRead, L"x.cpp", 1, L"/d/in.ras", L"gone"); },
+       L"Cannot read '/d/in.ras': gone"},
+      {[] { throw std::runtime_error("b\xC3\xA4r broke"); }, L"b\u00E4r broke"},
+      {[] { throw 42; }, L"unknown type"},
+  };
+  for (const auto& [raise, described] : cases) {
+    lines.clear();
+    try {
+      raise();
+    } catch (...) {
+      utl::LogExceptionInfo(L"vemra", L"sunexportfilter.cpp", 77);
+    }
+    EXPECT_EQ(lines.size(), 1u);
+    const std::wstring line = lines.empty() ? L"" : lines.back();
+    EXPECT_EQ(line.rfind(L"vemra", 0), 0u) << utl::ToUtf8(line);
+    EXPECT_NE(line.find(L"sunexportfilter.cpp:77"), std::wstring::npos);
+    EXPECT_NE(line.find(described), std::wstring::npos) << utl::ToUtf8(line);
+  }
+  utl::SetLogSink({});
 }
 
 }  // namespace

@@ -1,10 +1,8 @@
 // Helpers shared by the host library's tests.
 #pragma once
 
-#include <cstddef>
 #include <cstdint>
 #include <optional>
-#include <utility>
 #include <vector>
 
 #include "utl/error.h"
@@ -15,10 +13,7 @@ namespace vemra::test {
 inline std::vector<std::uint8_t> Pattern(std::size_t size, std::uint32_t seed) {
   std::vector<std::uint8_t> bytes(size);
   std::uint32_t x = seed * 2654435761u + 1;
-  for (auto& b : bytes) {
-    x = x * 1664525u + 1013904223u;
-    b = static_cast<std::uint8_t>(x >> 24);
-  }
+  for (auto& b : bytes) b = static_cast<std::uint8_t>((x = x * 1664525u + 1013904223u) >> 24);
   return bytes;
 }
 
@@ -31,12 +26,6 @@ std::optional<utl::CError> Raised(F&& f) {
     return error;
   }
   return std::nullopt;
-}
-
-template <class F>
-std::optional<utl::ErrorKind> RaisedKind(F&& f) {
-  const auto error = Raised(std::forward<F>(f));
-  return error ? std::optional<utl::ErrorKind>(error->Kind()) : std::nullopt;
 }
 
 }  // namespace vemra::test
