@@ -7,58 +7,31 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <string>
-#include <system_error>
 #include <vector>
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size);
 
 namespace fs = std::filesystem;
 
-namespace {
-
-bool Collect(const fs::path& arg, std::vector<fs::path>& inputs) {
-  std::error_code ec;
-  if (fs::is_regular_file(arg, ec)) {
-    inputs.push_back(arg);
-    return true;
-  }
-  if (!fs::is_directory(arg, ec)) return false;
-  std::vector<fs::path> files;
-  for (const auto& entry : fs::directory_iterator(arg, ec)) {
-    if (entry.is_regular_file(ec)) files.push_back(entry.path());
-  }
-  std::sort(files.begin(), files.end());
-  inputs.insert(inputs.end(), files.begin(), files.end());
-  return true;
-}
-
-}  // namespace
-
 int main(int argc, char** argv) {
-  if (argc < 2) {
-    std::fprintf(stderr, "usage: %s FILE|FOLDER...\n", argv[0]);
-    return 2;
-  }
   std::vector<fs::path> inputs;
   for (int i = 1; i < argc; ++i) {
-    if (!Collect(argv[i], inputs)) {
-      std::fprintf(stderr, "%s: no such file or folder\n", argv[i]);
-      return 2;
+    std::error_code ec;
+    const auto first = inputs.size();
+    if (fs::is_regular_file(argv[i], ec)) inputs.push_back(argv[i]);
+    for (const auto& entry : fs::directory_iterator(argv[i], ec)) {
+      if (entry.is_regular_file(ec)) inputs.push_back(entry.path());
     }
+    std::sort(inputs.begin() + std::ptrdiff_t(first), inputs.end());
   }
   if (inputs.empty()) {
-    std::fprintf(stderr, "no input files found\n");
+    std::fprintf(stderr, "usage: %s FILE|FOLDER... (no input files found)\n", argv[0]);
     return 2;
   }
   for (const fs::path& input : inputs) {
     std::ifstream in(input, std::ios::binary);
     const std::vector<char> bytes{std::istreambuf_iterator<char>(in),
                                   std::istreambuf_iterator<char>()};
-    if (!in.eof() && in.fail()) {
-      std::fprintf(stderr, "%s: cannot read\n", input.string().c_str());
-      return 2;
-    }
     // A crash inside the target leaves this line as the name of the input that caused it.
     std::fprintf(stderr, "running %s (%zu bytes)\n", input.string().c_str(), bytes.size());
     std::fflush(stderr);

@@ -3,7 +3,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <system_error>
-#include <utility>
 
 #include "utl/text.h"
 
@@ -26,14 +25,10 @@ namespace {
 struct Scratch {
   Scratch() {
     std::error_code ec;
-    const fs::path shm = "/dev/shm";
-    const fs::path base = fs::is_directory(shm, ec) ? shm : fs::temp_directory_path();
+    const fs::path base = fs::is_directory("/dev/shm", ec) ? "/dev/shm" : fs::temp_directory_path();
     path = base / ("vemra-fuzz-" + std::to_string(VEMRA_GETPID()));
     fs::create_directories(path, ec);
-    if (ec) {
-      std::fprintf(stderr, "cannot create the scratch folder %s\n", path.string().c_str());
-      std::abort();
-    }
+    Require(!ec, "cannot create the scratch folder");
   }
   ~Scratch() {
     std::error_code ignored;
@@ -64,17 +59,6 @@ fs::path PutFile(const std::string& name, const std::uint8_t* data, std::size_t 
   const bool written = size == 0 || std::fwrite(data, 1, size, file) == size;
   Require(std::fclose(file) == 0 && written, "cannot write the input file");
   return path;
-}
-
-void KeepingManager::OnObjectImported(qxio::TrBase& object) {
-  Require(object.GetTypeId() == qxio::TrImage::GetClassTypeId(), "only images are imported");
-  m_image = std::make_unique<qxio::TrImage>(std::move(static_cast<qxio::TrImage&>(object)));
-  ++m_images;
-}
-
-int KeepingManager::OnWarning(utl::IError::WarnStyle, const std::wstring&) {
-  ++m_warnings;
-  return 0;
 }
 
 void Require(bool condition, const char* what) {

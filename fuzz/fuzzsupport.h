@@ -7,11 +7,18 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <utility>
 
 #include "qxio/manager.h"
 #include "qxio/transport.h"
 
 namespace vemra::fuzz {
+
+// A big-endian 32-bit word.
+inline std::uint32_t Be32(const std::uint8_t* p) {
+  return (std::uint32_t{p[0]} << 24) | (std::uint32_t{p[1]} << 16) | (std::uint32_t{p[2]} << 8) |
+         p[3];
+}
 
 // A folder of this process's own (in /dev/shm where it exists), removed at exit.
 const std::filesystem::path& ScratchDir();
@@ -27,15 +34,18 @@ std::filesystem::path PutFile(const std::string& name, const std::uint8_t* data,
 void Require(bool condition, const char* what);
 
 // A host's manager that keeps the last imported image and counts images and warnings.
-class KeepingManager : public qxio::IoManager {
-public:
+struct KeepingManager : qxio::IoManager {
   std::unique_ptr<qxio::TrImage> m_image;
-  int m_images = 0;
-  int m_warnings = 0;
-
-protected:
-  void OnObjectImported(qxio::TrBase& object) override;
-  int OnWarning(utl::IError::WarnStyle style, const std::wstring& message) override;
+  int m_images = 0, m_warnings = 0;
+  void OnObjectImported(qxio::TrBase& object) override {
+    Require(object.GetTypeId() == qxio::TrImage::GetClassTypeId(), "only images are imported");
+    m_image = std::make_unique<qxio::TrImage>(std::move(static_cast<qxio::TrImage&>(object)));
+    ++m_images;
+  }
+  int OnWarning(utl::IError::WarnStyle, const std::wstring&) override {
+    ++m_warnings;
+    return 0;
+  }
 };
 
 // Takes bytes off the front of the input. Past its end the bytes come from a generator seeded

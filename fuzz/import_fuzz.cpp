@@ -9,14 +9,13 @@
 #include <vector>
 
 #include "fuzzsupport.h"
-#include "qxio/manager.h"
-#include "qxio/transport.h"
 #include "sunimportfilter.h"
 #include "utl/colorformat.h"
 #include "utl/error.h"
 
 namespace {
 
+using vemra::fuzz::Be32;
 using vemra::fuzz::KeepingManager;
 using vemra::fuzz::Require;
 
@@ -35,9 +34,9 @@ Outcome Import(vemra::SunImportFilter& filter, KeepingManager& manager, const st
     outcome.error = error.Kind();
   }
   outcome.warnings = manager.m_warnings - warningsBefore;
-  const int handed = manager.m_images - imagesBefore;
-  Require(handed == (outcome.error ? 0 : 1), "one image on success, none on failure");
-  if (handed == 1) outcome.image = std::move(manager.m_image);
+  Require(manager.m_images - imagesBefore == (outcome.error ? 0 : 1),
+          "one image on success, none on failure");
+  if (!outcome.error) outcome.image = std::move(manager.m_image);
   return outcome;
 }
 
@@ -50,10 +49,10 @@ bool SameImage(const qxio::TrImage& a, const qxio::TrImage& b) {
   for (int y = 0; y < a.GetHeight(); ++y) {
     if (std::memcmp(a.Row(y), b.Row(y), a.RowBytes()) != 0) return false;
   }
-  std::vector<RGBQUAD> ta(256), tb(256);
-  a.GetColorTable(ta.data(), 0, 256);
-  b.GetColorTable(tb.data(), 0, 256);
-  return std::memcmp(ta.data(), tb.data(), 256 * sizeof(RGBQUAD)) == 0;
+  RGBQUAD ta[256], tb[256];
+  a.GetColorTable(ta, 0, 256);
+  b.GetColorTable(tb, 0, 256);
+  return std::memcmp(ta, tb, sizeof ta) == 0;
 }
 
 int IntEntry(const qxio::ImportFileInfo& info, const wchar_t* key) {
@@ -62,11 +61,6 @@ int IntEntry(const qxio::ImportFileInfo& info, const wchar_t* key) {
   const int* value = boost::any_cast<int>(&it->second);
   Require(value != nullptr, "numeric entries hold int");
   return *value;
-}
-
-std::uint32_t Be32(const std::uint8_t* p) {
-  return (std::uint32_t{p[0]} << 24) | (std::uint32_t{p[1]} << 16) | (std::uint32_t{p[2]} << 8) |
-         p[3];
 }
 
 // Whether the bytes after the colour map can hold more than half of the rows: raw rows need
@@ -89,8 +83,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   manager.SetMaxPixels(1u << 22);  // larger images are the host's refusal, not the filter's
   vemra::SunImportFilter filter(manager);
 
-  const bool magic = size >= 4 && data[0] == 0x59 && data[1] == 0xA6 && data[2] == 0x6A &&
-                     data[3] == 0x95;
+  const bool magic = size >= 4 && Be32(data) == 0x59A66A95;
   Require(filter.CanImportFile(path) == magic, "the probe answers by the magic number alone");
 
   const qxio::ImportFileInfo info = filter.GetImportFileInfo(0, path);
@@ -99,29 +92,26 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (described) Require(magic, "only Sun raster files are described");
 
   Outcome first = Import(filter, manager, path);
-  if (first.error) {
+  if (first.error && described) {
+    // A file the information step could read fails later only for its size or its rows; and
+    // reaching the pixel limit means the image was about to be allocated, which only a file
+    // that could fill more than half of its rows may get to.
     const utl::ErrorKind kind = *first.error;
-    // A file the information step could read fails later only for its size or its rows.
-    if (described) {
-      Require(kind == utl::ErrorKind::UnexpectedEof || kind == utl::ErrorKind::ImageTooLarge,
-              "a described file fails only for missing rows or its size");
-      // Reaching the pixel limit means the image was about to be allocated: only a file that
-      // could fill more than half of its rows may get that far.
-      if (kind == utl::ErrorKind::ImageTooLarge) {
-        Require(CouldFillHalf(data, size), "no image is allocated that the file cannot fill");
-      }
-    } else {
-      Require(kind == utl::ErrorKind::FileRead || kind == utl::ErrorKind::UnknownFormat,
-              "an undescribed file fails as unreadable or of an unknown format");
-    }
+    Require(kind == utl::ErrorKind::UnexpectedEof ||
+                (kind == utl::ErrorKind::ImageTooLarge && CouldFillHalf(data, size)),
+            "a described file fails only for missing rows or, if it could fill them, its size");
+  } else if (first.error) {
+    Require(*first.error == utl::ErrorKind::FileRead ||
+                *first.error == utl::ErrorKind::UnknownFormat,
+            "an undescribed file fails as unreadable or of an unknown format");
   } else {
     Require(described, "an imported file could be described");
     const qxio::TrImage& image = *first.image;
     Require(image.GetWidth() == IntEntry(info, L"Image Width") &&
-                image.GetHeight() == IntEntry(info, L"Image Height"),
-            "image size as described");
-    const int depth = IntEntry(info, L"Image Bits Per Pixel");
-    Require(utl::BitsPerPixel(image.GetColorFormat()) == depth, "colour format of the depth");
+                image.GetHeight() == IntEntry(info, L"Image Height") &&
+                utl::BitsPerPixel(image.GetColorFormat()) ==
+                    IntEntry(info, L"Image Bits Per Pixel"),
+            "image size and colour format as described");
     Require(first.warnings <= 1, "at most one warning");
   }
 

@@ -10,7 +10,6 @@
 #include <fstream>
 #include <iterator>
 #include <map>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -45,44 +44,30 @@ Bytes EncodeRuns(const Bytes& data) {
   return out;
 }
 
-enum class Map { None, Short, Full, Over256 };
+// Colour-map kinds: none, short (half the entries, at least one), full, 300 entries.
 const char* const kMapNames[] = {"nomap", "shortmap", "fullmap", "map300"};
 
-int MapEntries(Map map, std::uint32_t depth) {
-  const int full = 1 << (depth < 8 ? depth : 8);
-  switch (map) {
-    case Map::None: return 0;
-    case Map::Short: return full >= 4 ? full / 2 : 1;
-    case Map::Full: return full;
-    default: return 300;
-  }
-}
-
-struct Raster {
-  std::uint32_t width = 5, height = 3, depth = 8, type = 1;
-  Map map = Map::None;
-  std::int64_t maplength = -1;  // -1: three bytes per entry of the map kind
-};
-
-// Pixels: a run of 0x41 across the first row boundary, then varied bytes with literal 0x80s.
-Bytes RasterFile(const Raster& r) {
-  const auto rowBytes = static_cast<std::size_t>(vemra::bytesPerRow(r.width, r.depth));
-  Bytes pixels(rowBytes * r.height);
+// A 5-pixel-wide file. Pixels: a run of 0x41 across the first row boundary, then varied
+// bytes with literal 0x80s; run-length data encodes them all at once, so runs cross rows.
+Bytes RasterFile(std::uint32_t depth, std::uint32_t type, int map, std::uint32_t height = 3,
+                 std::int64_t maplength = -1) {  // -1: three bytes per entry
+  const auto rowBytes = static_cast<std::size_t>(vemra::bytesPerRow(5, depth));
+  Bytes pixels(rowBytes * height);
   for (std::size_t k = 0; k < pixels.size(); ++k) {
     pixels[k] = k < rowBytes + 2 ? 0x41 : (k % 5 == 0 ? 0x80 : std::uint8_t(k * 29 + 7));
   }
-  const int entries = MapEntries(r.map, r.depth);
+  const int full = 1 << (depth < 8 ? depth : 8);
+  const int entries = map == 0 ? 0 : map == 1 ? (full >= 4 ? full / 2 : 1) : map == 2 ? full : 300;
   Bytes file;
-  for (std::uint32_t v : {vemra::kSunRasterMagic, r.width, r.height, r.depth,
-                          std::uint32_t(pixels.size()), r.type,
-                          r.map == Map::None ? vemra::kMapNone : vemra::kMapEqualRgb,
-                          std::uint32_t(r.maplength >= 0 ? r.maplength : 3 * entries)}) {
+  for (std::uint32_t v : {vemra::kSunRasterMagic, 5u, height, depth, std::uint32_t(pixels.size()),
+                          type, map == 0 ? vemra::kMapNone : vemra::kMapEqualRgb,
+                          std::uint32_t(maplength >= 0 ? maplength : 3 * entries)}) {
     Be32(file, v);
   }
   for (int plane = 0; plane < 3; ++plane) {
     for (int i = 0; i < entries; ++i) file.push_back(std::uint8_t(i * (7 + 6 * plane) + plane));
   }
-  const Bytes data = r.type == vemra::kTypeByteEncoded ? EncodeRuns(pixels) : pixels;
+  const Bytes data = type == vemra::kTypeByteEncoded ? EncodeRuns(pixels) : pixels;
   file.insert(file.end(), data.begin(), data.end());
   return file;
 }
@@ -105,30 +90,21 @@ Seeds AllSeeds() {
   const std::uint32_t depths[] = {1, 4, 8, 24, 32};
   for (int d = 0; d < 5; ++d) {
     for (std::uint32_t type = 0; type <= 3; ++type) {
-      Raster r;
-      r.depth = depths[d];
-      r.type = type;
-      r.map = static_cast<Map>((d + int(type)) % 4);
-      const std::string name = "d" + std::to_string(r.depth) + "-t" + std::to_string(type) +
-                               "-" + kMapNames[int(r.map)] + ".ras";
-      seeds["reader/" + name] = seeds["import/" + name] = RasterFile(r);
+      const int map = (d + int(type)) % 4;
+      const std::string name = "d" + std::to_string(depths[d]) + "-t" + std::to_string(type) +
+                               "-" + kMapNames[map] + ".ras";
+      seeds["reader/" + name] = seeds["import/" + name] = RasterFile(depths[d], type, map);
     }
   }
-  Raster odd;  // 2 entries; the seventh map byte is the first pixel byte
-  odd.map = Map::Short;
-  odd.maplength = 7;
-  Raster empty;  // no rows at all
-  empty.height = 0;
-  Raster runs;  // one row, one run far past its end
-  runs.type = vemra::kTypeByteEncoded;
-  runs.height = 1;
-  for (const auto& [name, r] : {std::pair{"maplength7.ras", odd}, std::pair{"height0.ras", empty},
-                                std::pair{"run-past-last-row.ras", runs}}) {
-    seeds[std::string("reader/") + name] = seeds[std::string("import/") + name] = RasterFile(r);
+  // A map length of 7 (the seventh byte is the first pixel byte), no rows at all, and one row
+  // followed by a run far past its end.
+  Bytes pastLastRow = RasterFile(8, vemra::kTypeByteEncoded, 0, 1);
+  pastLastRow.insert(pastLastRow.end(), {0x80, 0xFF, 0x55});
+  for (const auto& [name, file] : {std::pair{"maplength7.ras", RasterFile(8, 1, 1, 3, 7)},
+                                   std::pair{"height0.ras", RasterFile(8, 1, 0, 0)},
+                                   std::pair{"run-past-last-row.ras", pastLastRow}}) {
+    seeds[std::string("reader/") + name] = seeds[std::string("import/") + name] = file;
   }
-  seeds["reader/run-past-last-row.ras"].insert(seeds["reader/run-past-last-row.ras"].end(),
-                                               {0x80, 0xFF, 0x55});
-  seeds["import/run-past-last-row.ras"] = seeds["reader/run-past-last-row.ras"];
 
   for (int format = 0; format <= 13; ++format) {
     const bool indexed = format >= 6 && format <= 8;
@@ -141,55 +117,45 @@ Seeds AllSeeds() {
   return seeds;
 }
 
-Bytes Load(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
+}  // namespace
 
-int Check(const fs::path& folder, const Seeds& seeds) {
+int main(int argc, char** argv) {
+  const std::vector<std::string> args(argv + 1, argv + argc);
+  const bool check = args.size() == 2 && args[0] == "--check";
+  if (!check && (args.size() != 1 || args[0] == "--check")) {
+    std::fprintf(stderr, "usage: mkseeds FOLDER | mkseeds --check FOLDER\n");
+    return 2;
+  }
+  const fs::path folder = args.back();
+  const Seeds seeds = AllSeeds();
   int faults = 0;
-  std::set<std::string> seen;
   for (const auto& [name, bytes] : seeds) {
-    seen.insert(name);
-    if (!fs::is_regular_file(folder / name) || Load(folder / name) != bytes) {
-      std::fprintf(stderr, "%s: missing or out of date\n", (folder / name).string().c_str());
-      ++faults;
+    const fs::path path = folder / name;
+    if (check) {
+      std::ifstream in(path, std::ios::binary);
+      if (Bytes(std::istreambuf_iterator<char>(in), {}) == bytes && in) continue;
+      std::fprintf(stderr, "%s: missing or out of date\n", path.string().c_str());
+    } else {
+      fs::create_directories(path.parent_path());
+      std::ofstream out(path, std::ios::binary | std::ios::trunc);
+      if (out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()))) {
+        continue;
+      }
+      std::fprintf(stderr, "%s: cannot write\n", path.string().c_str());
     }
+    ++faults;
   }
   for (const char* target : {"reader", "import", "roundtrip"}) {
     std::error_code ec;
     for (const auto& entry : fs::directory_iterator(folder / target, ec)) {
-      const std::string name = std::string(target) + "/" + entry.path().filename().string();
-      if (!seen.count(name)) {
+      if (check && !seeds.count(std::string(target) + "/" + entry.path().filename().string())) {
         std::fprintf(stderr, "%s: not a generated seed\n", entry.path().string().c_str());
         ++faults;
       }
     }
   }
-  if (faults) std::fprintf(stderr, "regenerate with: mkseeds %s\n", folder.string().c_str());
+  const std::string where = folder.string();
+  if (check && faults) std::fprintf(stderr, "regenerate with: mkseeds %s\n", where.c_str());
+  if (!check && !faults) std::printf("wrote %zu seeds to %s\n", seeds.size(), where.c_str());
   return faults ? 1 : 0;
-}
-
-int Write(const fs::path& folder, const Seeds& seeds) {
-  for (const auto& [name, bytes] : seeds) {
-    fs::create_directories((folder / name).parent_path());
-    std::ofstream out(folder / name, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
-    if (!out) {
-      std::fprintf(stderr, "%s: cannot write\n", (folder / name).string().c_str());
-      return 1;
-    }
-  }
-  std::printf("wrote %zu seeds to %s\n", seeds.size(), folder.string().c_str());
-  return 0;
-}
-
-}  // namespace
-
-int main(int argc, char** argv) {
-  const std::vector<std::string> args(argv + 1, argv + argc);
-  if (args.size() == 1 && args[0] != "--check") return Write(args[0], AllSeeds());
-  if (args.size() == 2 && args[0] == "--check") return Check(args[1], AllSeeds());
-  std::fprintf(stderr, "usage: mkseeds FOLDER | mkseeds --check FOLDER\n");
-  return 2;
 }

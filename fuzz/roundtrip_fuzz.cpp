@@ -12,6 +12,8 @@
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <optional>
 #include <system_error>
 #include <vector>
@@ -28,6 +30,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
+using vemra::fuzz::Be32;
 using vemra::fuzz::ByteStream;
 using vemra::fuzz::Require;
 using Bytes = std::vector<std::uint8_t>;
@@ -35,41 +38,23 @@ using Bytes = std::vector<std::uint8_t>;
 struct Expected {
   int depth;
   utl::ColorFormat imported;
-  int greyEntries;     // a grey ramp of this many entries; 0 for the image's own table
-  bool usesTable;      // the image's table, cut to 2^depth entries
-  bool nibbles;        // 4-bit pixels, one per byte
-  bool converted;      // through the host's converter into BGR24
+  int greyEntries;  // a grey ramp of this many entries; 0 for the image's own table
+  bool nibbles;     // 4-bit pixels, one per byte
+  bool converted;   // through the host's converter into BGR24
 };
 
 Expected ExpectedFor(utl::ColorFormat format) {
   switch (format) {
-    case utl::Gray1: return {1, utl::Indexed1, 2, false, false, false};
-    case utl::Gray4: return {8, utl::Indexed8, 16, false, true, false};
-    case utl::Gray8: return {8, utl::Indexed8, 256, false, false, false};
-    case utl::Indexed1: return {1, utl::Indexed1, 0, true, false, false};
-    case utl::Indexed4: return {8, utl::Indexed8, 0, true, true, false};
-    case utl::Indexed8: return {8, utl::Indexed8, 0, true, false, false};
-    case utl::BGR24: return {24, utl::BGR24, 0, false, false, false};
-    case utl::BGRA32: return {32, utl::BGRA32, 0, false, false, false};
-    default: return {24, utl::BGR24, 0, false, false, true};
+    case utl::Gray1: return {1, utl::Indexed1, 2, false, false};
+    case utl::Gray4: return {8, utl::Indexed8, 16, true, false};
+    case utl::Gray8: return {8, utl::Indexed8, 256, false, false};
+    case utl::Indexed1: return {1, utl::Indexed1, 0, false, false};
+    case utl::Indexed4: return {8, utl::Indexed8, 0, true, false};
+    case utl::Indexed8: return {8, utl::Indexed8, 0, false, false};
+    case utl::BGR24: return {24, utl::BGR24, 0, false, false};
+    case utl::BGRA32: return {32, utl::BGRA32, 0, false, false};
+    default: return {24, utl::BGR24, 0, false, true};
   }
-}
-
-std::uint32_t Be32(const Bytes& b, std::size_t at) {
-  return (std::uint32_t{b[at]} << 24) | (std::uint32_t{b[at + 1]} << 16) |
-         (std::uint32_t{b[at + 2]} << 8) | b[at + 3];
-}
-
-Bytes ReadAll(const fs::path& path) {
-  Bytes bytes;
-  std::FILE* file = std::fopen(path.string().c_str(), "rb");
-  Require(file != nullptr, "the exported file exists");
-  std::uint8_t chunk[4096];
-  for (std::size_t n; (n = std::fread(chunk, 1, sizeof chunk, file)) > 0;) {
-    bytes.insert(bytes.end(), chunk, chunk + n);
-  }
-  std::fclose(file);
-  return bytes;
 }
 
 std::size_t FilesIn(const fs::path& dir) {
@@ -156,15 +141,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   Require(FilesIn(dir) == 1, "the export leaves exactly its target");
 
   const Expected e = ExpectedFor(format);
-  const Bytes file = ReadAll(target);
+  std::ifstream stream(target, std::ios::binary);
+  const Bytes file{std::istreambuf_iterator<char>(stream), std::istreambuf_iterator<char>()};
   const std::uint32_t rowBytes = static_cast<std::uint32_t>(vemra::bytesPerRow(width, e.depth));
   const std::uint32_t mapBytes = e.depth <= 8 ? 3u << e.depth : 0;
   Require(file.size() == 32 + mapBytes + std::size_t{rowBytes} * height, "file size");
-  Require(Be32(file, 0) == 0x59A66A95 && Be32(file, 4) == std::uint32_t(width) &&
-              Be32(file, 8) == std::uint32_t(height) && Be32(file, 12) == std::uint32_t(e.depth) &&
-              Be32(file, 16) == rowBytes * height && Be32(file, 20) == 1 &&
-              Be32(file, 24) == (e.depth <= 8 ? 1u : 0u) && Be32(file, 28) == mapBytes,
-          "header fields");
+  const std::uint32_t header[8] = {0x59A66A95,    std::uint32_t(width), std::uint32_t(height),
+                                   std::uint32_t(e.depth), rowBytes * height, 1,
+                                   e.depth <= 8 ? 1u : 0u, mapBytes};
+  for (int i = 0; i < 8; ++i) Require(Be32(file.data() + 4 * i) == header[i], "header fields");
 
   vemra::SunImportFilter importer(manager);
   importer.ImportFromFile(vemra::fuzz::Wide(target));
