@@ -25,8 +25,10 @@ Bytes RawImage(std::uint32_t width, std::uint32_t height, std::uint32_t depth,
 
 class ImportTest : public ::testing::Test {
 protected:
-  std::wstring Put(const Bytes& bytes, const std::string& name = "image.ras") {
-    return dir.Put(name, bytes);
+  // Each file gets a name of its own: on Windows a file left open by a failed import cannot
+  // be rewritten until the next import closes it.
+  std::wstring Put(const Bytes& bytes, const std::string& name = "") {
+    return dir.Put(name.empty() ? "image" + std::to_string(files++) + ".ras" : name, bytes);
   }
   // Imports into a cleared manager; the raised error's kind, or nothing on success.
   std::optional<utl::ErrorKind> Import(const std::wstring& path) {
@@ -39,6 +41,7 @@ protected:
     }
   }
   TempDir dir;
+  int files = 0;
   RecordingManager manager;
   SunImportFilter filter{manager};
 };
