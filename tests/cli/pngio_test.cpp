@@ -32,7 +32,25 @@ TEST(ProgressBar, RedrawsOnlyWhenThePercentageChangesAndClearsAtTheEnd) {
   EXPECT_EQ(tail, "\r" + std::string(59, ' ') + "\r");
 }
 
-// Rows keep every bit through a PNG at the widths where packing and row ends go wrong.
+// Rows of a byte pattern; bits past the last pixel carry nothing (a PNG need not keep them).
+qxio::TrImage MakeImage(int width, int height, utl::ColorFormat format,
+                        const RGBQUAD* table = nullptr, unsigned entries = 0) {
+  qxio::TrImage image;
+  image.SetScanlineStart(width, height, format, 0, 0, table, qxio::RowAccessByIndex, entries,
+                         nullptr);
+  const int tail = width * utl::BitsPerPixel(format) % 8;
+  Bytes row(image.RowBytes());
+  for (int y = 0; y < height; ++y) {
+    for (std::size_t i = 0; i < row.size(); ++i) row[i] = std::uint8_t(i * 151 + y * 19 + 5);
+    if (tail != 0) row.back() &= std::uint8_t(0xFF << (8 - tail));
+    image.SetScanline(row.data(), y);
+  }
+  image.SetScanlineEnd(nullptr, 0);
+  return image;
+}
+
+// Rows and colour tables keep every bit through a PNG at the widths where packing and row ends
+// go wrong.
 TEST(PngIo, HostFormatsSurviveWriteAndRead) {
   vemra::test::TempDir dir;
   qxio::IoManager manager;
@@ -40,25 +58,12 @@ TEST(PngIo, HostFormatsSurviveWriteAndRead) {
   for (int i = 0; i < 256; ++i) table[i] = RGBQUAD{std::uint8_t(i), std::uint8_t(i * 7), 9, 0};
   for (utl::ColorFormat format : {utl::Gray1, utl::Gray4, utl::Gray8, utl::Indexed1, utl::Indexed4,
                                   utl::Indexed8, utl::BGR24}) {
-    const int bits = utl::BitsPerPixel(format);
-    const unsigned entries = utl::IsIndexed(format) ? 1u << bits : 0u;
+    const unsigned entries = utl::IsIndexed(format) ? 1u << utl::BitsPerPixel(format) : 0u;
     for (int width : {1, 2, 3, 4, 5, 6, 7, 8, 9, 113, 163}) {
       SCOPED_TRACE("format " + std::to_string(format) + ", width " + std::to_string(width));
-      qxio::TrImage image;
-      image.SetScanlineStart(width, 3, format, 0, 0, table, qxio::RowAccessByIndex, entries,
-                             nullptr);
-      Bytes row(image.RowBytes());
-      for (int y = 0; y < 3; ++y) {
-        for (std::size_t i = 0; i < row.size(); ++i) row[i] = std::uint8_t(i * 151 + y * 19 + 5);
-        // Bits past the last pixel carry nothing; a PNG need not keep them.
-        if (width * bits % 8 != 0) row.back() &= std::uint8_t(0xFF << (8 - width * bits % 8));
-        image.SetScanline(row.data(), y);
-      }
-      image.SetScanlineEnd(nullptr, 0);
-
-      const std::wstring path = dir.Wide("image.png");
-      WritePng(image, path, manager);
-      const qxio::TrImage back = ReadPng(path, manager);
+      const qxio::TrImage image = MakeImage(width, 3, format, table, entries);
+      WritePng(image, dir.Wide("image.png"), manager);
+      const qxio::TrImage back = ReadPng(dir.Wide("image.png"), manager);
       ASSERT_EQ(back.GetColorFormat(), format);
       ASSERT_EQ(back.GetWidth(), width);
       ASSERT_EQ(back.GetHeight(), 3);
@@ -84,14 +89,7 @@ TEST(PngIo, FileFaultsLeaveNothingBehind) {
   } faultsOff;
   vemra::test::TempDir dir;
   qxio::IoManager manager;
-  qxio::TrImage image;
-  image.SetScanlineStart(64, 64, utl::BGR24, 0, 0, nullptr, qxio::RowAccessByIndex, 0, nullptr);
-  Bytes row(image.RowBytes());
-  for (int y = 0; y < 64; ++y) {
-    for (std::size_t i = 0; i < row.size(); ++i) row[i] = std::uint8_t(i * i * 7 + y);
-    image.SetScanline(row.data(), y);
-  }
-  image.SetScanlineEnd(nullptr, 0);
+  const qxio::TrImage image = MakeImage(64, 64, utl::BGR24);
   dir.Put("old.png", {'o', 'l', 'd'});
 
   utl::SetFileFaults({-1, 40});

@@ -1,14 +1,11 @@
 // The two dialog templates that vemra.dll carries, read back from the built DLL's resources.
-#ifndef WIN32_LEAN_AND_MEAN
-#  define WIN32_LEAN_AND_MEAN
-#endif
-#include <windows.h>
-
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "winsupport.h"
@@ -16,210 +13,128 @@
 namespace vemra::wintest {
 namespace {
 
-constexpr std::uint16_t kButtonClass = 0x0080;
-
-struct Control {
-  std::uint32_t style = 0;
+struct Item {  // the dialog itself or one of its controls
+  std::uint32_t style = 0, id = 0;  // id: controls only
   std::int16_t x = 0, y = 0, cx = 0, cy = 0;
-  std::uint32_t id = 0;
-  std::uint16_t classOrdinal = 0;  // 0 when the class is named
-  std::wstring className;
-  std::wstring text;
+  std::uint16_t classOrdinal = 0;  // 0 when the class is named or absent (0x0080: button)
+  std::wstring text;               // the caption of the dialog, the text of a control
 };
+
+auto Fields(const Item& item) {  // all but the style
+  return std::make_tuple(item.id, item.x, item.y, item.cx, item.cy, item.classOrdinal, item.text);
+}
 
 struct Dialog {
-  std::uint32_t style = 0;
-  std::int16_t x = 0, y = 0, cx = 0, cy = 0;
-  std::wstring caption;
+  Item frame;
   std::uint16_t pointSize = 0;
   std::wstring font;
-  std::vector<Control> controls;
+  std::vector<Item> controls;
 };
 
-// Reads DLGTEMPLATEEX data; every read is bounds-checked.
+// Reads DLGTEMPLATEEX data, all of it in 16-bit words; a read past the end gives 0 and fails.
 class TemplateReader {
 public:
-  TemplateReader(const std::uint8_t* data, std::size_t size) : m_data(data), m_size(size) {}
-
-  bool ok() const { return m_ok; }
-
-  template <typename T>
-  T Get() {
-    T value{};
-    if (m_pos + sizeof(T) > m_size) {
-      m_ok = false;
-      return value;
-    }
-    std::memcpy(&value, m_data + m_pos, sizeof(T));
-    m_pos += sizeof(T);
-    return value;
+  TemplateReader(const void* data, std::size_t bytes) : m_words(bytes / 2) {
+    std::memcpy(m_words.data(), data, m_words.size() * 2);
   }
-
+  bool ok() const { return m_pos <= m_words.size(); }
+  std::uint16_t Get() { return m_pos < m_words.size() ? m_words[m_pos++] : (++m_pos, 0); }
+  std::uint32_t Get32() { return Get() | std::uint32_t{Get()} << 16; }
   std::wstring String() {
     std::wstring text;
-    for (wchar_t c = static_cast<wchar_t>(Get<std::uint16_t>()); m_ok && c != 0;
-         c = static_cast<wchar_t>(Get<std::uint16_t>())) {
-      text += c;
-    }
+    for (auto c = Get(); c != 0; c = Get()) text += static_cast<wchar_t>(c);
     return text;
   }
-
-  // A string or, after 0xFFFF, an ordinal.
-  void NameOrOrdinal(std::uint16_t& ordinal, std::wstring& name) {
-    const std::uint16_t first = Get<std::uint16_t>();
-    ordinal = 0;
-    name.clear();
-    if (first == 0xFFFF) {
-      ordinal = Get<std::uint16_t>();
-    } else if (first != 0) {
-      name = static_cast<wchar_t>(first) + String();
-    }
+  // A string or, after 0xFFFF, an ordinal (returned; 0 for a string).
+  std::uint16_t NameOrOrdinal(std::wstring& name) {
+    const std::uint16_t first = Get();
+    if (first == 0xFFFF) return Get();
+    if (first != 0) name = static_cast<wchar_t>(first) + String();
+    return 0;
   }
-
-  void AlignDword() { m_pos = (m_pos + 3) & ~std::size_t{3}; }
+  void Skip(std::size_t words) { m_pos += words; }
+  void AlignDword() { m_pos += m_pos % 2; }
+  void Geometry(Item& item) {
+    for (std::int16_t* v : {&item.x, &item.y, &item.cx, &item.cy}) *v = std::int16_t(Get());
+  }
 
 private:
-  const std::uint8_t* m_data;
-  std::size_t m_size;
+  std::vector<std::uint16_t> m_words;
   std::size_t m_pos = 0;
-  bool m_ok = true;
 };
 
-bool Parse(const std::uint8_t* data, std::size_t size, Dialog& dialog) {
+bool Parse(const void* data, std::size_t size, Dialog& dialog) {
   TemplateReader in(data, size);
-  std::uint16_t count = 0;
-  std::uint16_t ordinal = 0;
-  std::wstring name;
-  if (in.Get<std::uint16_t>() != 1 || in.Get<std::uint16_t>() != 0xFFFF) return false;
-  in.Get<std::uint32_t>();  // help id
-  in.Get<std::uint32_t>();  // extended style
-  dialog.style = in.Get<std::uint32_t>();
-  count = in.Get<std::uint16_t>();
-  dialog.x = in.Get<std::int16_t>();
-  dialog.y = in.Get<std::int16_t>();
-  dialog.cx = in.Get<std::int16_t>();
-  dialog.cy = in.Get<std::int16_t>();
-  in.NameOrOrdinal(ordinal, name);  // menu
-  in.NameOrOrdinal(ordinal, name);  // window class
-  dialog.caption = in.String();
-  if (dialog.style & DS_SETFONT) {
-    dialog.pointSize = in.Get<std::uint16_t>();
-    in.Get<std::uint16_t>();  // weight
-    in.Get<std::uint16_t>();  // italic, character set
+  if (in.Get() != 1 || in.Get() != 0xFFFF) return false;
+  in.Skip(4);  // help id, extended style
+  dialog.frame.style = in.Get32();
+  const std::uint16_t count = in.Get();
+  in.Geometry(dialog.frame);
+  std::wstring ignored;
+  in.NameOrOrdinal(ignored);  // menu
+  in.NameOrOrdinal(ignored);  // window class
+  dialog.frame.text = in.String();
+  if (dialog.frame.style & DS_SETFONT) {
+    dialog.pointSize = in.Get();
+    in.Skip(2);  // weight, italic, character set
     dialog.font = in.String();
   }
-  for (std::uint16_t i = 0; i < count && in.ok(); ++i) {
+  for (int i = 0; i < count && in.ok(); ++i) {
     in.AlignDword();
-    Control control;
-    in.Get<std::uint32_t>();  // help id
-    in.Get<std::uint32_t>();  // extended style
-    control.style = in.Get<std::uint32_t>();
-    control.x = in.Get<std::int16_t>();
-    control.y = in.Get<std::int16_t>();
-    control.cx = in.Get<std::int16_t>();
-    control.cy = in.Get<std::int16_t>();
-    control.id = in.Get<std::uint32_t>();
-    in.NameOrOrdinal(control.classOrdinal, control.className);
-    std::uint16_t textOrdinal = 0;
-    in.NameOrOrdinal(textOrdinal, control.text);
-    const std::uint16_t extra = in.Get<std::uint16_t>();
-    for (std::uint16_t k = 0; k < extra; ++k) in.Get<std::uint8_t>();
+    Item control;
+    in.Skip(4);  // help id, extended style
+    control.style = in.Get32();
+    in.Geometry(control);
+    control.id = in.Get32();
+    control.classOrdinal = in.NameOrOrdinal(ignored);
+    in.NameOrOrdinal(control.text);
+    in.Skip((in.Get() + 1u) / 2);  // creation data
     dialog.controls.push_back(control);
   }
   return in.ok() && dialog.controls.size() == count;
 }
 
-class DialogResources : public ::testing::Test {
-protected:
-  void SetUp() override {
-    m_module = LoadLibraryExW(PluginPath().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
-    ASSERT_NE(m_module, nullptr) << "cannot load vemra.dll";
-  }
-  void TearDown() override {
-    if (m_module) FreeLibrary(m_module);
-  }
+Dialog Load(HMODULE module, int id) {
+  Dialog dialog;
+  const HRSRC info = FindResourceExW(module, MAKEINTRESOURCEW(5) /* RT_DIALOG */,
+                                     MAKEINTRESOURCEW(id),
+                                     MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US));
+  const HGLOBAL loaded = info ? LoadResource(module, info) : nullptr;
+  const void* data = loaded ? LockResource(loaded) : nullptr;
+  EXPECT_TRUE(data && Parse(data, SizeofResource(module, info), dialog))
+      << "no well-formed US English extended template for dialog " << id;
+  return dialog;
+}
 
-  Dialog Load(int id) {
-    Dialog dialog;
-    const HRSRC info =
-        FindResourceExW(m_module, MAKEINTRESOURCEW(5) /* RT_DIALOG */, MAKEINTRESOURCEW(id),
-                        MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US));
-    if (!info) {
-      ADD_FAILURE() << "no US English dialog " << id;
-      return dialog;
+TEST(DialogResources, ImportAndExportOptions) {
+  const HMODULE module = LoadLibraryExW(PluginPath().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+  ASSERT_NE(module, nullptr) << "cannot load vemra.dll";
+  const std::unique_ptr<HINSTANCE__, decltype(&FreeLibrary)> unload(module, FreeLibrary);
+  struct Expected {
+    int id;
+    const wchar_t* caption;
+    std::int16_t cx, cy, buttonX, okY, cancelY, buttonCx;
+  };
+  for (const Expected& e : {Expected{100, L"Import Options", 229, 55, 176, 9, 31, 44},
+                            Expected{101, L"Export Options", 190, 51, 138, 7, 29, 41}}) {
+    SCOPED_TRACE(e.id);
+    const Dialog dialog = Load(module, e.id);
+    constexpr DWORD kStyle = DS_SETFONT | DS_MODALFRAME | WS_POPUP | WS_CAPTION | WS_SYSMENU;
+    EXPECT_EQ(dialog.frame.style & kStyle, kStyle);
+    EXPECT_EQ(Fields(dialog.frame), Fields(Item{0, 0, 0, 0, e.cx, e.cy, 0, e.caption}));
+    EXPECT_EQ(dialog.font, L"MS Shell Dlg");
+    EXPECT_EQ(dialog.pointSize, 8);
+    ASSERT_EQ(dialog.controls.size(), 2u);
+    const Item buttons[] = {
+        {BS_DEFPUSHBUTTON, IDOK, e.buttonX, e.okY, e.buttonCx, 16, 0x0080, L"OK"},
+        {BS_PUSHBUTTON, IDCANCEL, e.buttonX, e.cancelY, e.buttonCx, 16, 0x0080, L"Cancel"}};
+    for (std::size_t i = 0; i < 2; ++i) {
+      const Item& control = dialog.controls[i];
+      EXPECT_EQ(Fields(control), Fields(buttons[i]));
+      EXPECT_EQ(control.style & 0x0Fu, buttons[i].style);  // the button's kind
+      EXPECT_EQ(control.style & (WS_VISIBLE | WS_TABSTOP), DWORD{WS_VISIBLE | WS_TABSTOP});
     }
-    const HGLOBAL loaded = LoadResource(m_module, info);
-    const void* data = loaded ? LockResource(loaded) : nullptr;
-    const DWORD size = SizeofResource(m_module, info);
-    EXPECT_TRUE(data && Parse(static_cast<const std::uint8_t*>(data), size, dialog))
-        << "dialog " << id << " is not a well-formed extended template";
-    return dialog;
   }
-
-  HMODULE m_module = nullptr;
-};
-
-struct Expected {
-  const wchar_t* caption;
-  std::int16_t cx, cy;
-  std::int16_t buttonX, okY, cancelY, buttonCx;
-};
-
-void CheckDialog(const Dialog& dialog, const Expected& e) {
-  constexpr DWORD kStyle = DS_SETFONT | DS_MODALFRAME | WS_POPUP | WS_CAPTION | WS_SYSMENU;
-  EXPECT_EQ(dialog.style & kStyle, kStyle);
-  EXPECT_EQ(dialog.caption, e.caption);
-  EXPECT_EQ(dialog.font, L"MS Shell Dlg");
-  EXPECT_EQ(dialog.pointSize, 8);
-  EXPECT_EQ(dialog.cx, e.cx);
-  EXPECT_EQ(dialog.cy, e.cy);
-  ASSERT_EQ(dialog.controls.size(), 2u);
-
-  const Control& ok = dialog.controls[0];
-  EXPECT_EQ(ok.id, static_cast<std::uint32_t>(IDOK));
-  EXPECT_EQ(ok.text, L"OK");
-  EXPECT_EQ(ok.classOrdinal, kButtonClass);
-  EXPECT_EQ(ok.style & 0x0Fu, static_cast<std::uint32_t>(BS_DEFPUSHBUTTON));
-  EXPECT_EQ(ok.x, e.buttonX);
-  EXPECT_EQ(ok.y, e.okY);
-  EXPECT_EQ(ok.cx, e.buttonCx);
-  EXPECT_EQ(ok.cy, 16);
-
-  const Control& cancel = dialog.controls[1];
-  EXPECT_EQ(cancel.id, static_cast<std::uint32_t>(IDCANCEL));
-  EXPECT_EQ(cancel.text, L"Cancel");
-  EXPECT_EQ(cancel.classOrdinal, kButtonClass);
-  EXPECT_EQ(cancel.style & 0x0Fu, static_cast<std::uint32_t>(BS_PUSHBUTTON));
-  EXPECT_EQ(cancel.x, e.buttonX);
-  EXPECT_EQ(cancel.y, e.cancelY);
-  EXPECT_EQ(cancel.cx, e.buttonCx);
-  EXPECT_EQ(cancel.cy, 16);
-  for (const Control& button : dialog.controls) {
-    EXPECT_TRUE(button.style & WS_VISIBLE);
-    EXPECT_TRUE(button.style & WS_TABSTOP);
-  }
-}
-
-TEST_F(DialogResources, ImportOptions) {
-  CheckDialog(Load(100), {L"Import Options", 229, 55, 176, 9, 31, 44});
-}
-
-TEST_F(DialogResources, ExportOptions) {
-  CheckDialog(Load(101), {L"Export Options", 190, 51, 138, 7, 29, 41});
-}
-
-TEST_F(DialogResources, OnlyTheTwoDialogs) {
-  std::vector<int> ids;
-  EnumResourceNamesW(
-      m_module, MAKEINTRESOURCEW(5),
-      [](HMODULE, LPCWSTR, LPWSTR name, LONG_PTR param) -> BOOL {
-        auto* out = reinterpret_cast<std::vector<int>*>(param);
-        out->push_back(IS_INTRESOURCE(name) ? static_cast<int>(reinterpret_cast<ULONG_PTR>(name))
-                                            : -1);
-        return TRUE;
-      },
-      reinterpret_cast<LONG_PTR>(&ids));
-  EXPECT_EQ(ids, (std::vector<int>{100, 101}));
 }
 
 }  // namespace

@@ -11,20 +11,13 @@
 #include "utl/path.h"
 #include "winsupport.h"
 
+#undef ReplaceFile  // windows.h's name for ReplaceFileA would hide the host's function
+
 namespace vemra::wintest {
 namespace {
 
+namespace fs = std::filesystem;
 using utl::CBufferedFile;
-
-std::optional<utl::CError> OpenError(const std::wstring& path, const std::string& mode) {
-  CBufferedFile file;
-  try {
-    file.Open(path, mode, mode == "rb" ? utl::ShareRead : utl::ShareNone, false);
-  } catch (const utl::CError& error) {
-    return error;
-  }
-  return std::nullopt;
-}
 
 void Put(const std::wstring& path, const Bytes& bytes) {
   CBufferedFile file;
@@ -41,105 +34,80 @@ Bytes Get(const std::wstring& path) {
   return bytes;
 }
 
-TEST(WindowsFiles, UnicodeNamesArriveUnchanged) {
-  TempFolder folder;
-  // Latin, Cyrillic, CJK, a character outside the BMP (a surrogate pair), and a space.
-  const std::wstring name = L"\u00e9t\u00e9 \u0444\u0430\u0439\u043b \u753b\u50cf \U0001F4F7.ras";
-  const std::wstring path = folder / name;
-  Put(path, {1, 2, 3});
-
-  ASSERT_TRUE(std::filesystem::exists(folder.Path() / name));
-  EXPECT_EQ(std::filesystem::directory_iterator(folder.Path())->path().filename().wstring(), name);
-  EXPECT_TRUE(utl::FileExists(path));
-  EXPECT_EQ(Get(path), (Bytes{1, 2, 3}));
-  EXPECT_EQ(utl::CPath(path).GetNameAndExtension(), name);
-  EXPECT_TRUE(utl::RemoveFile(path));
-  EXPECT_FALSE(utl::FileExists(path));
+bool Opens(const std::wstring& path, const std::string& mode, utl::FileSharing sharing) {
+  return CBufferedFile().OpenNoThrow(path, mode, sharing, false);
 }
 
-TEST(WindowsFiles, PathsLongerThanMaxPath) {
+// A name of Latin, Cyrillic, CJK, a character outside the BMP (a surrogate pair) and spaces,
+// in a short folder and in one that makes the path longer than MAX_PATH: the file is written,
+// read, replaced in one step by a temporary file beside it, and removed.
+TEST(WindowsFiles, UnicodeNamesLongPathsAndReplacing) {
   TempFolder folder;
-  std::filesystem::path deep = folder.Path();
+  fs::path deep = folder.Path();
   for (int i = 0; i < 6; ++i) deep /= std::wstring(50, static_cast<wchar_t>(L'a' + i));
-  std::filesystem::create_directories(deep);
-  const std::wstring path = (deep / L"\u00fcber.ras").wstring();
-  ASSERT_GT(path.size(), 300u);
+  fs::create_directories(deep);
+  const std::wstring name = L"\u00e9t\u00e9 \u0444\u0430\u0439\u043b \u753b\u50cf \U0001F4F7.ras";
+  for (const fs::path& where : {folder.Path(), deep}) {
+    const std::wstring path = (where / name).wstring();
+    SCOPED_TRACE(path.size());
+    Put(path, {1, 2, 3});
+    EXPECT_TRUE(fs::exists(where / name));
+    EXPECT_TRUE(utl::FileExists(path));
+    EXPECT_EQ(Get(path), (Bytes{1, 2, 3}));
+    EXPECT_EQ(utl::CPath(path).GetNameAndExtension(), name);
 
-  Put(path, {7, 7});
-  EXPECT_TRUE(utl::FileExists(path));
-  EXPECT_EQ(Get(path), (Bytes{7, 7}));
-  const std::wstring moved = (deep / L"moved.ras").wstring();
-  EXPECT_TRUE(utl::ReplaceFile(path, moved));
-  EXPECT_FALSE(utl::FileExists(path));
-  EXPECT_TRUE(utl::RemoveFile(moved));
+    const std::wstring temporary = utl::TemporaryPathBeside(path);
+    EXPECT_EQ(utl::CPath(temporary).GetFolder(), utl::CPath(path).GetFolder());
+    EXPECT_FALSE(utl::FileExists(temporary));
+    Put(temporary, {2, 2});
+    {
+      // Unlike POSIX rename, a target held open without delete sharing cannot be replaced,
+      // and stays as it was.
+      CBufferedFile holder;
+      holder.Open(path, "rb", utl::ShareRead, false);
+      EXPECT_FALSE(utl::ReplaceFile(temporary, path));
+    }
+    EXPECT_EQ(Get(path), (Bytes{1, 2, 3}));
+    EXPECT_TRUE(utl::ReplaceFile(temporary, path));
+    EXPECT_EQ(Get(path), (Bytes{2, 2}));
+    EXPECT_FALSE(utl::FileExists(temporary));
+    EXPECT_TRUE(utl::RemoveFile(path));
+    EXPECT_FALSE(fs::exists(where / name));
+  }
+  EXPECT_GT((deep / name).wstring().size(), 300u);
 }
 
+// While a first open holds the file, which opens may follow.
 TEST(WindowsFiles, SharingModesAreEnforced) {
   TempFolder folder;
   const std::wstring path = folder / L"shared.ras";
   Put(path, {1});
-
-  {
-    CBufferedFile writer;
-    writer.Open(path, "wb", utl::ShareNone, false);
-    CBufferedFile reader;
-    EXPECT_FALSE(reader.OpenNoThrow(path, "rb", utl::ShareRead, false));
-  }
-  {
-    CBufferedFile exclusive;
-    ASSERT_TRUE(
-        exclusive.OpenNoThrow(path, utl::AccessRead, utl::OpenExisting, utl::ShareNone, false));
-    CBufferedFile reader;
-    EXPECT_FALSE(reader.OpenNoThrow(path, "rb", utl::ShareRead, false));
-  }
-  {
+  struct Case {
+    utl::FileAccess access;
+    utl::FileSharing sharing;
+    bool readers;  // no case lets a writer in
+  };
+  for (const Case& c : {Case{utl::AccessWrite, utl::ShareNone, false},
+                        Case{utl::AccessRead, utl::ShareNone, false},
+                        Case{utl::AccessRead, utl::ShareRead, true}}) {
     CBufferedFile first;
-    first.Open(path, "rb", utl::ShareRead, false);
-    CBufferedFile second;
-    EXPECT_TRUE(second.OpenNoThrow(path, "rb", utl::ShareRead, false));
-    CBufferedFile writer;
-    EXPECT_FALSE(writer.OpenNoThrow(path, "wb", utl::ShareNone, false));
+    ASSERT_TRUE(first.OpenNoThrow(path, c.access, utl::OpenExisting, c.sharing, false));
+    EXPECT_EQ(Opens(path, "rb", utl::ShareRead), c.readers);
+    EXPECT_FALSE(Opens(path, "wb", utl::ShareNone));
+    // The probe's way of opening: read access, existing file, shared for reading.
+    EXPECT_EQ(CBufferedFile().OpenNoThrow(path, utl::AccessRead, utl::OpenExisting,
+                                          utl::ShareRead, false),
+              c.readers);
   }
-  // The probe's way of opening: read access, existing file, shared for reading.
-  CBufferedFile probe;
-  EXPECT_TRUE(probe.OpenNoThrow(path, utl::AccessRead, utl::OpenExisting, utl::ShareRead, false));
 }
 
-TEST(WindowsFiles, ReplaceMovesOverTheTargetInOneStep) {
-  TempFolder folder;
-  const std::wstring target = folder / L"\u76ee\u6a19.ras";
-  Put(target, {1, 1, 1});
-  const std::wstring temporary = utl::TemporaryPathBeside(target);
-  EXPECT_EQ(utl::CPath(temporary).GetFolder(), utl::CPath(target).GetFolder());
-  EXPECT_FALSE(utl::FileExists(temporary));
-  Put(temporary, {2, 2});
-
-  EXPECT_TRUE(utl::ReplaceFile(temporary, target));
-  EXPECT_EQ(Get(target), (Bytes{2, 2}));
-  EXPECT_FALSE(utl::FileExists(temporary));
-
-  // Unlike POSIX rename, a target held open without delete sharing cannot be replaced,
-  // and stays as it was.
-  Put(temporary, {3});
-  {
-    CBufferedFile holder;
-    holder.Open(target, "rb", utl::ShareRead, false);
-    EXPECT_FALSE(utl::ReplaceFile(temporary, target));
+std::optional<utl::CError> OpenError(const std::wstring& path, const std::string& mode) {
+  try {
+    CBufferedFile().Open(path, mode, mode == "rb" ? utl::ShareRead : utl::ShareNone, false);
+  } catch (const utl::CError& error) {
+    return error;
   }
-  EXPECT_EQ(Get(target), (Bytes{2, 2}));
-  EXPECT_TRUE(utl::ReplaceFile(temporary, target));
-  EXPECT_EQ(Get(target), (Bytes{3}));
-}
-
-TEST(WindowsFiles, FoldersAreNeitherOpenedNorRemoved) {
-  TempFolder folder;
-  const std::wstring path = folder / L"sub";
-  std::filesystem::create_directory(path);
-  EXPECT_TRUE(utl::FileExists(path));
-  EXPECT_FALSE(utl::RemoveFile(path));
-  EXPECT_TRUE(OpenError(path, "rb").has_value());
-  EXPECT_TRUE(OpenError(path, "wb").has_value());
-  EXPECT_TRUE(std::filesystem::is_directory(path));
+  return std::nullopt;
 }
 
 TEST(WindowsFiles, ErrorsCarryTheSystemsWords) {
@@ -156,11 +124,17 @@ TEST(WindowsFiles, ErrorsCarryTheSystemsWords) {
   EXPECT_NE(words.back(), L'.');
   EXPECT_NE(error->Sentence().find(path), std::wstring::npos);
 
-  const auto existing = OpenError(folder / L"x", "wbx");
-  EXPECT_FALSE(existing.has_value());
+  EXPECT_FALSE(OpenError(folder / L"x", "wbx").has_value());
   const auto twice = OpenError(folder / L"x", "wbx");
   ASSERT_TRUE(twice.has_value());
   EXPECT_NE(twice->Message(), words);
+
+  // Folders are neither opened nor removed.
+  const std::wstring self = folder.Path().wstring();
+  EXPECT_TRUE(OpenError(self, "rb").has_value());
+  EXPECT_TRUE(OpenError(self, "wb").has_value());
+  EXPECT_FALSE(utl::RemoveFile(self));
+  EXPECT_TRUE(fs::is_directory(self));
 }
 
 }  // namespace
