@@ -1,0 +1,37 @@
+// Large Sun raster files for the benchmarks, written byte by byte so that the reader is
+// measured on data that no code under test produced.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace vemra::bench {
+
+enum class Content {
+  Raw,    // standard type, unencoded rows of a smooth pattern
+  Runs,   // run-length encoded, runs of 64 to 2048 equal bytes
+  Noise,  // run-length encoded, random bytes: almost every byte a literal
+};
+
+struct FileShape {
+  int width = 8192;
+  int height = 8192;
+  int depth = 8;  // 1, 8, 24 or 32; depth 8 carries a colour map
+  Content content = Content::Raw;
+};
+
+// Parses "raw", "runs" or "noise"; false for anything else.
+bool ParseContent(const std::string& word, Content& content);
+const char* ContentName(Content content);
+// "24-bit raw", for benchmark names and tables.
+std::string Describe(const FileShape& shape);
+
+// Row length in the file, padding included.
+std::uint64_t FileRowBytes(const FileShape& shape);
+// Writes the file; returns its size in bytes. Raises std::runtime_error when writing fails.
+std::uint64_t WriteBenchFile(const std::string& path, const FileShape& shape);
+
+// The benchmark image size: 8192 unless VEMRA_BENCH_SIZE sets another (for quick runs).
+int BenchImageSize();
+
+}  // namespace vemra::bench
