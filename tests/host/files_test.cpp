@@ -144,7 +144,7 @@ TEST(BufferedFile, OpenRaisesAndNonAsciiNamesReachTheSystemAsUtf8) {
   file.Write(name.data(), name.size());
   file.Close();
   EXPECT_EQ(dir.List(), std::vector<std::string>{name});
-  EXPECT_TRUE(ReadFile(dir / std::filesystem::u8path(name)) == Bytes(name.begin(), name.end()));
+  EXPECT_TRUE(ReadFile(dir.Path() / std::filesystem::u8path(name)) == Bytes(name.begin(), name.end()));
 }
 
 // /dev/full opens and refuses every write with ENOSPC: Close raises, the quiet ways do not.
