@@ -94,13 +94,10 @@ int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
   const int size = BenchImageSize();
-  for (const int depth : {1, 8, 24, 32}) {
-    for (const Content content : {Content::Raw, Content::Runs, Content::Noise}) {
-      const FileShape shape{size, size, depth, content};
-      benchmark::RegisterBenchmark(("Read/" + Describe(shape)).c_str(), ReadImage, shape)
-          ->Unit(benchmark::kMillisecond)
-          ->UseRealTime();
-    }
+  for (const FileShape& shape : ReadShapes(size)) {
+    benchmark::RegisterBenchmark(("Read/" + Describe(shape)).c_str(), ReadImage, shape)
+        ->Unit(benchmark::kMillisecond)
+        ->UseRealTime();
   }
   for (const int depth : {1, 8, 24, 32}) {
     const FileShape shape{size, size, depth, Content::Raw};

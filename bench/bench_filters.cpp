@@ -104,13 +104,10 @@ int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
   const int size = BenchImageSize();
-  for (const int depth : {1, 8, 24, 32}) {
-    for (const Content content : {Content::Raw, Content::Runs, Content::Noise}) {
-      const FileShape shape{size, size, depth, content};
-      benchmark::RegisterBenchmark(("Import/" + Describe(shape)).c_str(), ImportImage, shape)
-          ->Unit(benchmark::kMillisecond)
-          ->UseRealTime();
-    }
+  for (const FileShape& shape : ReadShapes(size)) {
+    benchmark::RegisterBenchmark(("Import/" + Describe(shape)).c_str(), ImportImage, shape)
+        ->Unit(benchmark::kMillisecond)
+        ->UseRealTime();
   }
   for (const int depth : {1, 8, 24, 32}) {
     benchmark::RegisterBenchmark(("Export/" + std::to_string(depth) + "-bit").c_str(),

@@ -277,4 +277,14 @@ int BenchImageSize() {
   return size >= 1 && size <= 32768 ? static_cast<int>(size) : 8192;
 }
 
+std::vector<FileShape> ReadShapes(int size) {
+  std::vector<FileShape> shapes;
+  for (const int depth : {1, 8, 24, 32}) {
+    for (const Content content : {Content::Raw, Content::Runs, Content::Noise}) {
+      shapes.push_back({size, size, depth, content});
+    }
+  }
+  return shapes;
+}
+
 }  // namespace vemra::bench

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace vemra::bench {
 
@@ -33,5 +34,8 @@ std::uint64_t WriteBenchFile(const std::string& path, const FileShape& shape);
 
 // The benchmark image size: 8192 unless VEMRA_BENCH_SIZE sets another (for quick runs).
 int BenchImageSize();
+
+// The files the reading benchmarks cover: depths 1, 8, 24 and 32, each raw, with runs and noise.
+std::vector<FileShape> ReadShapes(int size);
 
 }  // namespace vemra::bench
