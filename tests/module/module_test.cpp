@@ -1,112 +1,92 @@
-// The plug-in's shell: descriptors, factories, and the library as a host loads it.
-#include <gtest/gtest.h>
+// The plug-in as a host loads it (dlopen or LoadLibraryW, and its two exports): its filters and
+// descriptors, type identities and host errors shared across the module boundary, and on Windows
+// the dialog templates it carries.
 
-#include <cstring>
 #include <memory>
-#include <set>
-#include <string>
 
-#include "descriptors.h"
-#include "module.h"
 #include "qxio/plugin.h"
-#include "rasterbytes.h"
-#include "testfiles.h"
+#include "testsupport.h"
 
-#if !defined(_WIN32)
+#if defined(_WIN32)
+#  include <windows.h>
+#else
 #  include <dlfcn.h>
-#  include <cstdio>
 #endif
 
 namespace vemra::test {
 namespace {
 
-Bytes ExpectedDescriptor(std::uint8_t kind) {
-  Bytes bytes;
-  for (char c : std::string("$QXIO_FILT$")) bytes.push_back(static_cast<std::uint8_t>(c));
-  Append(bytes, {0, 100, 0, 0, 0});
-  for (char c : std::string("vemra")) Append(bytes, {c, 0});
-  bytes.resize(96, 0);
-  Append(bytes, {kind, 0, 0, 0});
-  return bytes;
+#if defined(_WIN32)
+void* Load(const fs::path& path) { return LoadLibraryW(path.wstring().c_str()); }
+void* Find(void* module, const char* name) {
+  return reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(module), name));
+}
+bool Unload(void* module) { return FreeLibrary(static_cast<HMODULE>(module)); }
+#else
+void* Load(const fs::path& path) { return dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL); }
+void* Find(void* module, const char* name) { return dlsym(module, name); }
+bool Unload(void* module) { return dlclose(module) == 0; }
+#endif
+
+// The 100-byte record: the signature, its size, the module's UTF-16 name and the filter's kind.
+void ExpectDescriptor(const qxio::FilterDescriptor* d, qxio::FilterKind kind) {
+  EXPECT_EQ(std::string(d->marker, sizeof d->marker), std::string("$QXIO_FILT$", 12));
+  EXPECT_EQ(d->recordSize, 100u);
+  EXPECT_EQ(std::u16string(d->moduleName, 40), u"vemra" + std::u16string(35, u'\0'));
+  EXPECT_EQ(d->kind, kind);
 }
 
-Bytes BytesOf(const qxio::FilterDescriptor* descriptor) {
-  const auto* p = reinterpret_cast<const std::uint8_t*>(descriptor);
-  return Bytes(p, p + sizeof *descriptor);
-}
-
-TEST(Module, DescriptorsAreTheHundredByteRecords) {
-  EXPECT_EQ(BytesOf(&kImportDescriptor), ExpectedDescriptor(1));
-  EXPECT_EQ(BytesOf(&kExportDescriptor), ExpectedDescriptor(2));
-}
-
-TEST(Module, EachClassHasOneDescriptorAddress) {
-  qxio::IoManager manager;
-  std::unique_ptr<qxio::IoImportFilter> import1(ImportSUN(manager)), import2(ImportSUN(manager));
-  std::unique_ptr<qxio::IoExportFilter> export1(ExportSUN(manager)), export2(ExportSUN(manager));
-  EXPECT_EQ(import1->GetFilterDescriptor(), &kImportDescriptor);
-  EXPECT_EQ(import2->GetFilterDescriptor(), &kImportDescriptor);
-  EXPECT_EQ(export1->GetFilterDescriptor(), &kExportDescriptor);
-  EXPECT_EQ(export2->GetFilterDescriptor(), &kExportDescriptor);
-}
-
-TEST(Module, FactoriesMakeIndependentFilters) {
-  TempDir dir;
-  const std::wstring path = dir.Put("one.ras", HeaderBytes({}));
-  qxio::IoManager manager;
-  std::unique_ptr<qxio::IoImportFilter> first(ImportSUN(manager));
-  std::unique_ptr<qxio::IoImportFilter> second(ImportSUN(manager));
-  ASSERT_NE(first.get(), second.get());
-  first.reset();
-  EXPECT_TRUE(second->CanImportFile(path));
-  EXPECT_TRUE(second->SupportsType(qxio::TrImage::GetClassTypeId()));
-  EXPECT_FALSE(second->SupportsType(qxio::TrInitGraphicsExp::GetClassTypeId()));
-}
-
-#if !defined(_WIN32)
-// The library loaded as a host loads it: its filters share the host's type identities and
-// its errors are the host's, caught on this side of the boundary.
-TEST(LoadedPlugin, FiltersWorkAcrossTheModuleBoundary) {
-  void* library = dlopen(VEMRA_PLUGIN_PATH, RTLD_NOW | RTLD_LOCAL);
-  ASSERT_NE(library, nullptr) << dlerror();
-  auto importSun = reinterpret_cast<qxio::ImportFilterFactory>(dlsym(library, "ImportSUN"));
-  auto exportSun = reinterpret_cast<qxio::ExportFilterFactory>(dlsym(library, "ExportSUN"));
-  ASSERT_NE(importSun, nullptr);
-  ASSERT_NE(exportSun, nullptr);
+TEST(Module, FiltersWorkAcrossTheModuleBoundary) {
+  void* module = Load(VEMRA_PLUGIN_PATH);
+  ASSERT_NE(module, nullptr);
+  const auto importSun = reinterpret_cast<qxio::ImportFilterFactory>(Find(module, "ImportSUN"));
+  const auto exportSun = reinterpret_cast<qxio::ExportFilterFactory>(Find(module, "ExportSUN"));
+  ASSERT_TRUE(importSun && exportSun);
   {
     TempDir dir;
-    qxio::IoManager manager;
-    std::unique_ptr<qxio::IoImportFilter> importer(importSun(manager));
+    TestManager manager;
+    std::unique_ptr<qxio::IoImportFilter> import1(importSun(manager)), import2(importSun(manager));
     std::unique_ptr<qxio::IoExportFilter> exporter(exportSun(manager));
-    EXPECT_TRUE(importer->SupportsType(qxio::TrImage::GetClassTypeId()));
+    EXPECT_NE(import1.get(), import2.get());
+    EXPECT_EQ(import1->GetFilterDescriptor(), import2->GetFilterDescriptor());
+    ExpectDescriptor(import1->GetFilterDescriptor(), qxio::FilterKindImport);
+    ExpectDescriptor(exporter->GetFilterDescriptor(), qxio::FilterKindExport);
+    EXPECT_TRUE(import1->SupportsType(qxio::TrImage::GetClassTypeId()));
+    EXPECT_FALSE(import1->SupportsType(qxio::TrInitGraphicsExp::GetClassTypeId()));
+    EXPECT_TRUE(exporter->SupportsType(qxio::TrImage::GetClassTypeId()));
     EXPECT_TRUE(exporter->SupportsType(qxio::TrInitGraphicsExp::GetClassTypeId()));
-    EXPECT_EQ(BytesOf(importer->GetFilterDescriptor()), ExpectedDescriptor(1));
-    EXPECT_EQ(BytesOf(exporter->GetFilterDescriptor()), ExpectedDescriptor(2));
-    const std::wstring foreign = dir.Put("foreign.ras", Bytes(64, 'x'));
-    try {
-      importer->ImportFromFile(foreign);
-      ADD_FAILURE() << "a foreign file was imported";
-    } catch (const utl::IError& error) {
-      EXPECT_EQ(error.Kind(), utl::ErrorKind::UnknownFormat);
-      EXPECT_EQ(error.Path(), foreign);
-    }
+    import1.reset();  // memory from the plug-in goes back to the plug-in
+
+    WriteFile(dir / "foreign.ras", Bytes(64, 'x'));
+    const Imported failed = Import(*import2, manager, dir.Wide("foreign.ras"));
+    ASSERT_TRUE(failed.error);
+    EXPECT_EQ(failed.error->Kind(), utl::ErrorKind::UnknownFormat);
+    EXPECT_EQ(failed.error->Path(), dir.Wide("foreign.ras"));
+    const fs::path good = DataDir() / "read" / "24bit-w5.ras";
+    EXPECT_TRUE(import2->CanImportFile(Wide(good)));
+    EXPECT_TRUE(Import(*import2, manager, Wide(good)).image);
+    qxio::TrImage image = TestImage(utl::BGR24, 5, 3);
+    exporter->BeginExport(dir.Wide("out.ras"));
+    EXPECT_EQ(exporter->ExportObject(image), qxio::ExportDone);
+    EXPECT_EQ(exporter->EndExport(), qxio::ExportDone);
   }
-  EXPECT_EQ(dlclose(library), 0);
+  EXPECT_TRUE(Unload(module));
 }
 
-TEST(LoadedPlugin, ExportsExactlyTheTwoFactories) {
-  const std::string command = std::string("nm -D --defined-only '") + VEMRA_PLUGIN_PATH + "'";
-  FILE* pipe = popen(command.c_str(), "r");
-  ASSERT_NE(pipe, nullptr);
-  std::set<std::string> names;
-  char line[512];
-  while (std::fgets(line, sizeof line, pipe)) {
-    std::string text(line);
-    text.erase(text.find_last_not_of("\r\n") + 1);
-    names.insert(text.substr(text.find_last_of(' ') + 1));
+#if defined(_WIN32)
+TEST(Module, CarriesBothDialogTemplates) {
+  const HMODULE module = LoadLibraryExW(fs::path(VEMRA_PLUGIN_PATH).wstring().c_str(), nullptr,
+                                        LOAD_LIBRARY_AS_DATAFILE);
+  ASSERT_NE(module, nullptr);
+  for (int id : {100, 101}) {
+    const HRSRC info = FindResourceExW(module, RT_DIALOG, MAKEINTRESOURCEW(id),
+                                       MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US));
+    const void* data = info ? LockResource(LoadResource(module, info)) : nullptr;
+    ASSERT_NE(data, nullptr) << "dialog " << id;
+    const auto* words = static_cast<const std::uint16_t*>(data);
+    EXPECT_TRUE(words[0] == 1 && words[1] == 0xFFFF) << "an extended template, dialog " << id;
   }
-  ASSERT_EQ(pclose(pipe), 0) << command;
-  EXPECT_EQ(names, (std::set<std::string>{"ExportSUN", "ImportSUN"}));
+  FreeLibrary(module);
 }
 #endif
 

@@ -1,0 +1,117 @@
+// The built qxhost run as a user runs it: the cases of tests/data/cli/cases.txt, and PNG files of
+// every kind converted to Sun raster and back, and to PNG, with their colours.
+
+#include <cstdlib>
+#include <fstream>
+#include <map>
+#include <regex>
+
+#include <sys/wait.h>
+
+#include "testsupport.h"
+
+namespace vemra::test {
+namespace {
+
+struct Case {
+  std::string command;
+  int exit = 0;
+  std::map<std::string, std::vector<std::string>> lines;  // "out", "err", "creates"
+};
+
+// "run COMMAND" starts a case; "exit N", "out REGEX", "err REGEX" and "creates FILE" describe it.
+// A value is all that follows its key and one space.
+std::vector<Case> Cases() {
+  std::ifstream in(DataDir() / "cli" / "cases.txt");
+  std::vector<Case> cases;
+  for (std::string line; std::getline(in, line);) {
+    const std::string key = line.substr(0, line.find(' '));
+    const std::string value = key.size() < line.size() ? line.substr(key.size() + 1) : "";
+    if (key == "run") cases.push_back({value, 0, {}});
+    if (key.empty() || key[0] == '#' || key == "run") continue;
+    const bool known = key == "exit" || key == "out" || key == "err" || key == "creates";
+    EXPECT_TRUE(!cases.empty() && known) << "cases.txt: " << line;
+    if (cases.empty()) continue;
+    if (key == "exit") cases.back().exit = std::stoi(value);
+    if (key != "exit") cases.back().lines[key].push_back(value);
+  }
+  return cases;
+}
+
+// Each pattern matches the next whole line, in order; "..." matches all lines left. A carriage
+// return ends a line too, as on a terminal; empty lines are left out.
+void ExpectLines(const std::string& text, const std::vector<std::string>& patterns) {
+  std::vector<std::string> lines(1);
+  for (char c : text) {
+    if (c != '\r' && c != '\n') lines.back() += c;
+    if ((c == '\r' || c == '\n') && !lines.back().empty()) lines.emplace_back();
+  }
+  if (lines.back().empty()) lines.pop_back();
+  for (std::size_t i = 0; i < patterns.size() && patterns[i] != "..."; ++i) {
+    EXPECT_TRUE(i < lines.size() && std::regex_match(lines[i], std::regex(patterns[i])))
+        << "line " << i + 1 << " against \"" << patterns[i] << "\"";
+  }
+  EXPECT_TRUE(lines.size() <= patterns.size() || (!patterns.empty() && patterns.back() == "..."))
+      << "more lines than patterns";
+}
+
+std::map<std::string, Bytes> Snapshot(const fs::path& folder) {
+  std::map<std::string, Bytes> files;
+  for (const auto& entry : fs::recursive_directory_iterator(folder)) {
+    if (entry.is_regular_file()) files[entry.path().string()] = ReadFile(entry.path());
+  }
+  return files;
+}
+
+// Runs a shell command in folder with qxhost first on PATH: its exit status, output and errors.
+int Shell(const fs::path& folder, const std::string& command, std::string& out, std::string& err) {
+  const fs::path bin = fs::path(QXHOST_BINARY).parent_path();
+  const std::string shell = "cd '" + folder.string() + "' && PATH='" + bin.string() +
+                            "':\"$PATH\" && (" + command + ") >../out 2>../err";
+  const int status = std::system(shell.c_str());
+  const Bytes o = ReadFile(folder / ".." / "out"), e = ReadFile(folder / ".." / "err");
+  out.assign(o.begin(), o.end()), err.assign(e.begin(), e.end());
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// In a folder of copies of tests/data, each case ends as it says and leaves the folder as it was,
+// but for the files it says it creates.
+TEST(Cli, Cases) {
+  TempDir dir;
+  const fs::path folder = dir / "data";
+  fs::copy(DataDir(), folder, fs::copy_options::recursive);
+  const auto before = Snapshot(folder);
+  const auto cases = Cases();
+  ASSERT_FALSE(cases.empty());
+  for (Case c : cases) {
+    std::string out, err;
+    const int exit = Shell(folder, c.command, out, err);
+    SCOPED_TRACE(c.command + "\nstdout:\n" + out + "stderr:\n" + err);
+    EXPECT_EQ(exit, c.exit);
+    ExpectLines(out, c.lines["out"]);
+    ExpectLines(err, c.lines["err"]);
+    for (const std::string& file : c.lines["creates"]) {
+      EXPECT_TRUE(fs::remove(folder / fs::u8path(file))) << file << " was not created";
+    }
+    EXPECT_TRUE(Snapshot(folder) == before) << "the folder changed";
+  }
+}
+
+// PNG to Sun raster and back, and PNG to PNG, keep every colour (alpha has no place in the format).
+TEST(Cli, PngOfEveryKindKeepsItsColours) {
+  TempDir dir;
+  fs::create_directory(dir / "work");
+  for (const fs::path& png : FilesIn(DataDir() / "png", {".png"})) {
+    SCOPED_TRACE(png.filename().string());
+    const std::string in = "'" + png.string() + "'";
+    std::string out, err;
+    const std::string command = "qxhost convert " + in + " mid.ras && qxhost convert mid.ras " +
+                                "out.png && qxhost convert " + in + " copy.png";
+    ASSERT_EQ(Shell(dir / "work", command, out, err), 0) << err;
+    ExpectSameRgb(LoadPng(dir / "work" / "out.png"), LoadPng(png));
+    ExpectSameRgb(LoadPng(dir / "work" / "copy.png"), LoadPng(png));
+  }
+}
+
+}  // namespace
+}  // namespace vemra::test

@@ -1,0 +1,176 @@
+// Hostile and malformed files (tests/data/hostile/verdicts.txt), and every prefix of the files of
+// tests/data/read: each import ends in its verdict (docs/hostile-files.md), in process through the
+// import filter and, where processes can be started, through `qxhost check` with bounded memory
+// and time.
+
+#include <algorithm>
+#include <cstdlib>
+#include <fstream>
+#include <map>
+#include <regex>
+#include <sstream>
+
+#include "sunimportfilter.h"
+#include "utl/bufferedfile.h"
+#include "testsupport.h"
+
+#if !defined(_WIN32)
+#  include <sys/wait.h>
+#endif
+
+namespace vemra::test {
+namespace {
+
+const std::vector<std::string> kEnds = {"not-valid", "ends-early", "incomplete", "ok",
+                                        "unknown-format", "too-large"};
+
+std::string VerdictOf(const Imported& imported) {
+  using utl::ErrorKind;
+  if (!imported.error) return imported.warnings ? "incomplete" : "ok";
+  const ErrorKind kind = imported.error->Kind();
+  return kind == ErrorKind::FileRead        ? "not-valid"
+         : kind == ErrorKind::UnknownFormat ? "unknown-format"
+         : kind == ErrorKind::UnexpectedEof ? "ends-early"
+         : kind == ErrorKind::ImageTooLarge ? "too-large"
+                                            : imported.error->what();
+}
+
+struct Row {
+  std::string file, verdict, limit, fault;  // for "@VERDICT" rows, fault holds qxhost's line
+};
+
+std::vector<Row> Verdicts() {
+  std::ifstream in(DataDir() / "hostile" / "verdicts.txt");
+  std::vector<Row> rows;
+  for (std::string line; std::getline(in, line);) {
+    std::istringstream fields(line);
+    Row row;
+    if (line.empty() || line[0] == '#' || !(fields >> row.file)) continue;
+    if (row.file[0] != '@' && !(fields >> row.verdict >> row.limit)) continue;
+    std::getline(fields >> std::ws, row.fault);
+    rows.push_back(row);
+  }
+  return rows;
+}
+
+// The probe answers by the magic number alone, and the import ends in the file's verdict. (The
+// import fuzz target, which runs on these files too, checks that the file information describes
+// exactly the files whose header and colour map can be read.)
+TEST(Hostile, EachFileEndsInItsVerdict) {
+  for (const Row& row : Verdicts()) {
+    if (row.file[0] == '@') continue;
+    const fs::path path = DataDir() / "hostile" / row.file;
+    const Bytes bytes = ReadFile(path);
+    TestManager manager;
+    if (row.limit != "-") manager.SetMaxPixels(std::stoull(row.limit));
+    SunImportFilter filter(manager);
+    const bool magic = bytes.size() >= 4 && Be32(bytes, 0) == kSunRasterMagic;
+    EXPECT_EQ(filter.CanImportFile(Wide(path)), magic) << row.file;
+    EXPECT_EQ(VerdictOf(Import(filter, manager, Wide(path))), row.verdict)
+        << row.file << ": " << row.fault;
+  }
+}
+
+// Cut short in its header or colour map a file is not valid; then a raw file ends early while at
+// most half of its rows are whole, is incomplete while some are missing, and is ok with all.
+// Run-length rows end where their data says: there the verdicts only move on in that order.
+TEST(Hostile, EveryPrefixOfAReadableFile) {
+  TempDir dir;
+  for (const fs::path& source : FilesIn(DataDir() / "read", {".ras"})) {
+    const Bytes whole = ReadFile(source);
+    const std::int64_t height = Be32(whole, 8);
+    const std::int64_t rowBytes = (std::int64_t{Be32(whole, 4)} * Be32(whole, 12) + 15) / 16 * 2;
+    const std::size_t data = 32 + (Be32(whole, 24) == 1 ? Be32(whole, 28) / 3 * 3 : 0);
+    std::size_t reached = 0;
+    for (std::size_t n = 0; n < whole.size(); ++n) {
+      WriteFile(dir / "prefix.ras", Bytes(whole.begin(), whole.begin() + std::ptrdiff_t(n)));
+      const std::string verdict = VerdictOf(Import(dir / "prefix.ras"));
+      const std::int64_t rows = n < data ? 0 : std::int64_t(n - data) / rowBytes;
+      const std::size_t at = std::find(kEnds.begin(), kEnds.end(), verdict) - kEnds.begin();
+      reached = n < data                ? 0
+                : Be32(whole, 20) == 2 ? std::max(reached, std::min<std::size_t>(at, 3))
+                : rows >= height       ? 3
+                                       : 1 + (rows > height / 2);
+      ASSERT_EQ(verdict, kEnds[reached]) << source << " cut to " << n;
+    }
+  }
+}
+
+// In the header, the colour map, the first, a middle and the last row of each file of
+// tests/data/read, a read error reaches the host as its own error for the file, never as a
+// verdict on the file; the filter then imports the file as it would have. A fault past the last
+// byte is never reached.
+TEST(Hostile, ReadsFailingInTheHeaderMapAndRows) {
+  for (const fs::path& file : FilesIn(DataDir() / "read", {".ras"})) {
+    const Bytes bytes = ReadFile(file);
+    const std::int64_t size = std::int64_t(bytes.size());
+    const std::int64_t data = 32 + (Be32(bytes, 24) == 1 ? Be32(bytes, 28) / 3 * 3 : 0);
+    const Rgb clean = ImageRgb(*Import(file).image);
+    for (std::int64_t offset : {std::int64_t{0}, std::int64_t{20}, std::min<std::int64_t>(32, data - 1),
+                                data, (data + size) / 2, size - 1, size}) {
+      SCOPED_TRACE(file.filename().string() + ", read fault at byte " + std::to_string(offset));
+      TestManager manager;
+      SunImportFilter filter(manager);
+      utl::SetFileFaults({offset, -1});  // for the files opened while it is set
+      Imported imported = Import(filter, manager, Wide(file));
+      utl::SetFileFaults({});
+      if (offset < size) {
+        ASSERT_TRUE(imported.error);
+        EXPECT_EQ(imported.error->Kind(), utl::ErrorKind::FileRead);
+        EXPECT_NE(imported.error->Message(), L"Not a valid Sun Raster file.");
+        EXPECT_EQ(imported.error->Path(), Wide(file));
+        imported = Import(filter, manager, Wide(file));
+      }
+      ExpectSameRgb(ImageRgb(*imported.image), clean);
+    }
+  }
+}
+
+#if defined(QXHOST_BINARY)
+// One run per pixel limit, with 256 MiB of address space (under AddressSanitizer, whose shadow
+// memory needs terabytes of it, a cap of 64 MiB on any one allocation), 5 s of CPU and 20 s in
+// all: qxhost prints for each file the line of its verdict.
+TEST(Hostile, QxhostCheckSaysEachVerdictWithinBoundedMemoryAndTime) {
+  std::map<std::string, std::string> lines;  // verdict -> regular expression, FILE for the path
+  std::map<std::string, std::vector<Row>> runs;
+  for (const Row& row : Verdicts()) {
+    if (row.file[0] == '@') lines[row.file.substr(1)] = row.fault;
+    if (row.file[0] != '@') runs[row.limit].push_back(row);
+  }
+  TempDir dir;
+  for (const auto& [limit, rows] : runs) {
+#  if defined(__SANITIZE_ADDRESS__)
+    const char* inherited = std::getenv("ASAN_OPTIONS");
+    std::string command = "ulimit -t 5 && ASAN_OPTIONS='" + std::string(inherited ? inherited : "")
+                          + ":max_allocation_size_mb=64:allocator_may_return_null=0:exitcode=86' ";
+#  else
+    std::string command = "ulimit -t 5 && ulimit -v 262144 && ";
+#  endif
+    const std::uint64_t pixels =
+        limit == "-" ? qxio::IoManager::kDefaultMaxPixels : std::stoull(limit);
+    command += "exec timeout -s KILL 20 '" QXHOST_BINARY "' --quiet --max-pixels " +
+               std::to_string(pixels) + " check";
+    bool allOk = true;
+    for (const Row& row : rows) {
+      command += " '" + (DataDir() / "hostile" / row.file).string() + "'";
+      allOk = allOk && row.verdict == "ok";
+    }
+    const int status = std::system((command + " >'" + (dir / "out").string() + "' 2>'" +
+                                    (dir / "err").string() + "'").c_str());
+    Bytes bytes = ReadFile(dir / "out"), err = ReadFile(dir / "err");
+    bytes.insert(bytes.end(), err.begin(), err.end());
+    const std::string output(bytes.begin(), bytes.end());
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == (allOk ? 0 : 1)) << output;
+    for (const Row& row : rows) {
+      const std::string file = std::regex_replace((DataDir() / "hostile" / row.file).string(),
+                                                  std::regex(R"([.^$|()\[\]{}*+?\\])"), R"(\$&)");
+      const std::string line = std::regex_replace(lines.at(row.verdict), std::regex("FILE"), file);
+      EXPECT_TRUE(std::regex_search(output, std::regex("(^|\n)" + line + "\n")))
+          << row.file << ": " << row.fault << "\n" << output;
+    }
+  }
+}
+#endif
+
+}  // namespace
+}  // namespace vemra::test

@@ -1,0 +1,201 @@
+// Writing: every host colour format exported and imported back over a sweep of sizes; the
+// writer's statuses; the export filter's transfers; and writes failing at the places that
+// matter. A failed or abandoned export keeps the old file as it was and leaves no other.
+// (tests/data/cli/cases.txt has the system refusing writes, and a target that cannot be replaced.)
+#include <memory>
+
+#include "sunexportfilter.h"
+#include "sunrasterwriter.h"
+#include "testsupport.h"
+#include "utl/bufferedfile.h"
+
+namespace vemra::test {
+namespace {
+
+Bytes Pixels(const qxio::TrImage& image) {
+  Bytes all;
+  for (int y = 0; y < image.GetHeight(); ++y) {
+    all.insert(all.end(), image.Row(y), image.Row(y) + image.RowBytes());
+  }
+  return all;
+}
+
+// Each comes back with its colours, and one that comes back in its own format (1- and 8-bit
+// indexed, BGR24, BGRA32 with its fourth byte) with its bytes; the header's length field is the
+// size of the pixel data.
+TEST(Write, EveryHostFormatAtTheWidthsWherePaddingAndPackingGoWrong) {
+  TempDir dir;
+  for (int f = 1; f < utl::kColorFormatCount; ++f) {
+    for (int height : {1, 3}) {
+      for (int width : {1, 2, 3, 4, 5, 6, 7, 8, 9, 113, 163}) {
+        SCOPED_TRACE("format " + std::to_string(f) + ", " + std::to_string(width) + " x " +
+                     std::to_string(height));
+        qxio::TrImage image = TestImage(utl::ColorFormat(f), width, height);
+        ASSERT_TRUE(Export(image, dir.Wide("out.ras")));
+        const Imported back = Import(dir / "out.ras");
+        ASSERT_TRUE(back.image);
+        ExpectSameRgb(ImageRgb(*back.image), ImageRgb(image));
+        if (back.image->GetColorFormat() == image.GetColorFormat()) {
+          EXPECT_EQ(Pixels(*back.image), Pixels(image));
+        }
+        const Bytes file = ReadFile(dir / "out.ras");
+        EXPECT_EQ(Be32(file, 16), file.size() - 32 - Be32(file, 28));
+      }
+    }
+  }
+}
+
+// Refusals in order (arguments, depth, size); no row before a header or after Reset; without a
+// palette, a grey map.
+TEST(Write, WriterStatusesAndTheGreyMapWithoutAPalette) {
+  const int cases[][4] = {{0, 1, 8, kWriteBadArgument},       {1, 0, 8, kWriteBadArgument},
+                          {1, 1, 0, kWriteBadArgument},       {1, 1, 4, kWriteUnsupportedDepth},
+                          {1, 1, 33, kWriteUnsupportedDepth}, {0x10000000, 1, 8, kWriteTooLarge},
+                          {65536, 16384, 32, kWriteTooLarge}, {65536, 16383, 32, kWriteOk},
+                          {2, 1, 8, kWriteOk}};
+  TempDir dir;
+  const std::uint8_t row[8] = {};
+  for (const auto& [width, height, depth, status] : cases) {
+    utl::CBufferedFile file;
+    file.Open(dir.Wide("out.ras"), "wb", utl::ShareNone, false);
+    SunRasterWriter writer;
+    EXPECT_EQ(writer.WriteHeader(&file, width, height, depth, nullptr), status)
+        << width << " x " << height << " x " << depth;
+    if (status != kWriteOk) {
+      EXPECT_EQ(writer.WriteScanline(row), kWriteNoHeader);
+    }
+    writer.Reset();
+    EXPECT_EQ(writer.WriteScanline(row), kWriteNoHeader);
+    file.Close();
+  }
+  const Bytes written = ReadFile(dir / "out.ras");  // the last case's, 2 x 1 at 8 bits
+  ASSERT_EQ(written.size(), 32u + 768u);
+  for (std::size_t i = 0; i < 768; ++i) ASSERT_EQ(written[32 + i], i % 256) << "a grey ramp";
+  EXPECT_EQ(SunRasterWriter().WriteScanline(nullptr), kWriteBadArgument);
+}
+
+const Bytes kOld = {'o', 'l', 'd'};
+
+struct OtherObject : qxio::TrBase {  // of a type the filter does not take
+  const utl::CTypeInfo* GetTypeId() const override {
+    static const utl::CTypeInfo type("OtherObject");
+    return &type;
+  }
+};
+
+class ExportTest : public ::testing::Test {
+protected:
+  void PutOld(bool old) {
+    if (old) WriteFile(dir / "out.ras", kOld);
+  }
+  // The folder holds the old target as it was, or nothing; no transfer or progress is under way.
+  void ExpectAsBefore(bool old) {
+    EXPECT_EQ(dir.List().size(), old ? 1u : 0u);
+    EXPECT_TRUE(!old || ReadFile(dir / "out.ras") == kOld);
+    EXPECT_EQ(manager.openProgress, 0);
+    fs::remove(dir / "out.ras");
+  }
+
+  TempDir dir;
+  std::wstring target = dir.Wide("out.ras");
+  TestManager manager;
+};
+
+// Objects by letter: I the graphics request, M an image (the first 2 rows high, the next 3, ...),
+// O another type; then E EndExport, X the filter destroyed, B another transfer begun. Only the
+// first image is written, more bring one warning, and without E the folder stays as it was.
+TEST_F(ExportTest, TransferOutcomes) {
+  const std::pair<std::string, std::string> cases[] = {  // objects, statuses: D done, N not taken
+      {"E", ""}, {"IE", "D"}, {"OE", "N"}, {"ME", "D"}, {"MMME", "DNN"}, {"IMOME", "DDNN"},
+      {"X", ""}, {"MX", "D"}, {"MMB", "DN"}};
+  for (const auto& [objects, statuses] : cases) {
+    for (bool old : {false, true}) {
+      SCOPED_TRACE(objects + (old ? " over an old file" : ""));
+      PutOld(old);
+      auto filter = std::make_unique<SunExportFilter>(manager);
+      manager.warnings = 0;
+      ASSERT_EQ(filter->BeginExport(target), qxio::ExportDone);
+      int images = 0;
+      for (std::size_t i = 0; i < statuses.size(); ++i) {
+        qxio::TrInitGraphicsExp init;
+        OtherObject other;
+        qxio::TrImage image = TestImage(utl::BGR24, 3, 2 + images);
+        qxio::TrBase& object = objects[i] == 'I' ? static_cast<qxio::TrBase&>(init)
+                               : objects[i] == 'M' ? static_cast<qxio::TrBase&>(image) : other;
+        const auto status = statuses[i] == 'D' ? qxio::ExportDone : qxio::ExportNotTaken;
+        EXPECT_EQ(filter->ExportObject(object), status);
+        EXPECT_TRUE(objects[i] != 'I' || init.m_filterFlag);
+        images += objects[i] == 'M';
+      }
+      EXPECT_EQ(manager.warnings, images > 1 ? 1 : 0);
+      const bool ended = objects.back() == 'E', written = ended && images > 0;
+      if (objects.back() == 'B') filter->BeginExport(dir.Wide("second.ras"));
+      if (ended) {
+        EXPECT_EQ(filter->EndExport(), written ? qxio::ExportDone : qxio::ExportNothingExported);
+        EXPECT_EQ(Raised([&] { filter->EndExport(); })->Kind(), utl::ErrorKind::EndBeforeBegin);
+      }
+      filter.reset();
+      if (written) {
+        EXPECT_EQ(Import(dir / "out.ras").image->GetHeight(), 2) << "the first image";
+        fs::remove(dir / "out.ras");
+      }
+      ExpectAsBefore(old && !written);
+    }
+  }
+}
+
+// No image before a transfer; none after a begin that failed, for a target without a name or
+// when the host raises from its progress. An image that fails part-way (the host raises from its
+// progress) leaves the next image of the transfer to replace what it wrote.
+TEST_F(ExportTest, FailedBeginsAndAnImageAfterAFailedOne) {
+  SunExportFilter filter(manager);
+  qxio::TrImage failing = TestImage(utl::BGR24, 5, 4), next = TestImage(utl::Gray8, 3, 2);
+  EXPECT_EQ(Raised([&] { filter.ExportObject(next); }).value().Kind(), utl::ErrorKind::General);
+  EXPECT_EQ(Raised([&] { filter.BeginExport(L""); }).value().Kind(), utl::ErrorKind::FileOpen);
+  manager.onProgress = [] { throw utl::CError(utl::ErrorKind::General, L"host", 1); };
+  EXPECT_TRUE(Raised([&] { filter.BeginExport(target); }));
+  EXPECT_EQ(Raised([&] { filter.EndExport(); }).value().Kind(), utl::ErrorKind::EndBeforeBegin);
+  ExpectAsBefore(false);
+  manager.onProgress = nullptr;
+  filter.BeginExport(target);
+  manager.onProgress = [] { throw utl::CError(utl::ErrorKind::General, L"host", 1); };
+  EXPECT_TRUE(Raised([&] { filter.ExportObject(failing); }));
+  manager.onProgress = nullptr;
+  EXPECT_EQ(filter.ExportObject(next), qxio::ExportDone);
+  EXPECT_EQ(filter.EndExport(), qxio::ExportDone);
+  EXPECT_EQ(ReadFile(dir / "out.ras").size(), 32u + 768u + 2 * 4);
+}
+
+// Every host format, writes failing in the header, the colour map, the first, a middle and the
+// last row; the transfer is then ended over an old file, or the filter destroyed with none.
+TEST_F(ExportTest, WritesFailingInTheHeaderMapAndRows) {
+  for (int f = 1; f < utl::kColorFormatCount; ++f) {
+    qxio::TrImage image = TestImage(utl::ColorFormat(f), 5, 3);
+    ASSERT_TRUE(Export(image, target));
+    const Bytes written = ReadFile(dir / "out.ras");
+    fs::remove(dir / "out.ras");
+    const std::int64_t size = std::int64_t(written.size()), data = 32 + Be32(written, 28);
+    for (std::int64_t offset : {std::int64_t{0}, std::int64_t{31}, std::int64_t{32}, data,
+                                (data + size) / 2, size - 1}) {
+      for (bool old : {true, false}) {
+        SCOPED_TRACE("format " + std::to_string(f) + ", write fault at " + std::to_string(offset));
+        PutOld(old);
+        auto filter = std::make_unique<SunExportFilter>(manager);
+        utl::SetFileFaults({-1, offset});  // for the files opened while it is set
+        filter->BeginExport(target);
+        utl::SetFileFaults({});
+        const auto error = Raised([&] { filter->ExportObject(image); });
+        EXPECT_EQ(error.value().Kind(), utl::ErrorKind::FileWrite);
+        EXPECT_EQ(error->Path(), target);
+        if (old) {
+          EXPECT_EQ(filter->EndExport(), qxio::ExportNothingExported);
+        }
+        filter.reset();
+        ExpectAsBefore(old);
+      }
+    }
+  }
+}
+
+}  // namespace
+}  // namespace vemra::test

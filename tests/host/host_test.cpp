@@ -1,0 +1,165 @@
+// The host library: buffered files (on Windows with the system's side of them), images in
+// memory, the pixel converter and text.
+#include <algorithm>
+#include <climits>
+#include <fstream>
+#include <sstream>
+
+#include "pixcv/convert.h"
+#include "qxio/manager.h"
+#include "testsupport.h"
+#include "utl/bufferedfile.h"
+#include "utl/text.h"
+
+namespace vemra::test {
+namespace {
+
+using utl::CBufferedFile;
+using utl::ErrorKind;
+constexpr std::size_t kBuf = CBufferedFile::kBufferSize;
+
+// Written in transfers that meet the buffer's edges (the small ones inline, the large one
+// straight from the caller's memory) and read back so: the bytes, position and length are kept.
+TEST(BufferedFile, TransfersAroundTheBufferSize) {
+  const std::size_t plan[] = {1, kBuf - 3, 7, 2 * kBuf + 3, 3, kBuf + 1, kBuf - 1, 2};
+  Bytes data(5 * kBuf), got(data.size() + 1);
+  for (std::size_t i = 0; i < data.size(); ++i) data[i] = std::uint8_t(i * 131 + i / 251);
+  TempDir dir;
+  for (const char* mode : {"wb", "rb"}) {
+    CBufferedFile file;
+    file.Open(dir.Wide("f"), mode, utl::ShareNone, false);
+    for (std::size_t pos = 0, i = 0; pos < data.size(); ++i) {
+      const std::size_t n = plan[(i + (*mode == 'r')) % std::size(plan)];
+      const std::size_t done = std::min(n, data.size() - pos);
+      if (*mode == 'w') file.Write(data.data() + pos, done);
+      const std::size_t read = *mode == 'r' ? file.Read(got.data() + pos, n) : done;
+      ASSERT_EQ(read, done);
+      pos += done;
+      ASSERT_EQ(file.GetPosition(), std::int64_t(pos));
+      ASSERT_EQ(file.GetLength(), *mode == 'w' ? std::int64_t(pos) : std::int64_t(data.size()));
+    }
+    EXPECT_EQ(*mode == 'r' ? file.Read(got.data(), 1) : 0u, 0u);
+    file.Close();
+  }
+  EXPECT_TRUE(std::equal(data.begin(), data.end(), got.begin()));
+}
+
+// A file that stays closed refuses transfers with the host's errors. (tests/data/cli/cases.txt
+// has missing files, folders and names outside ASCII.)
+TEST(BufferedFile, ClosedFilesAndWindowsPaths) {
+  CBufferedFile file;
+  EXPECT_FALSE(file.OpenNoThrow(L"no-such-file", "rb", utl::ShareRead, false));
+  EXPECT_EQ(file.GetPosition(), 0);
+  std::uint8_t byte = 0;
+  EXPECT_EQ(Raised([&] { file.Read(&byte, 1); }).value().Kind(), ErrorKind::FileRead);
+  EXPECT_EQ(Raised([&] { file.Write(&byte, 1); }).value().Kind(), ErrorKind::FileWrite);
+#if defined(_WIN32)
+  // A path longer than MAX_PATH, outside ASCII; a file open for reading lets readers in but no
+  // writer; the system's own words, without line ends.
+  TempDir dir;
+  const fs::path deep = dir.Path() / std::wstring(120, L'a') / std::wstring(120, L'b') /
+                        fs::u8path("bild-\xC3\xA4-\xE6\x97\xA5-\xF0\x9F\x98\x80.ras");
+  fs::create_directories(deep.parent_path());
+  file.Open(deep.wstring(), "wb", utl::ShareNone, false);
+  file.Close();
+  file.Open(deep.wstring(), "rb", utl::ShareRead, false);
+  EXPECT_TRUE(CBufferedFile().OpenNoThrow(deep.wstring(), utl::AccessRead, utl::OpenExisting,
+                                          utl::ShareRead, false));
+  EXPECT_FALSE(CBufferedFile().OpenNoThrow(deep.wstring(), "wb", utl::ShareNone, false));
+  const auto error = Raised([&] { file.Open(L"no-such-file", "rb", utl::ShareRead, false); });
+  EXPECT_EQ(error.value().Message().find(L"system error"), std::wstring::npos);
+  EXPECT_EQ(error->Message().find_first_of(L"\r\n."), std::wstring::npos);
+#endif
+}
+
+// Rows zero until set, refused outside the image; at most 256 table entries, black past them;
+// by default no more than 2^30 pixels; no image of a negative size or an unknown format.
+TEST(Image, RowsTableAndRefusals) {
+  RGBQUAD table[300] = {};
+  table[255].rgbBlue = table[256].rgbBlue = 9;
+  qxio::TrImage image;
+  image.SetScanlineStart(9, 3, utl::Indexed1, 0, 0, table, qxio::RowAccessByIndex, 300, nullptr);
+  const Bytes row = {0xAB, 0xCD};
+  image.SetScanline(row.data(), 1);
+  for (int y = 0; y < 3; ++y) {
+    EXPECT_EQ(Bytes(image.Row(y), image.Row(y) + 2), y == 1 ? row : Bytes(2));
+  }
+  for (int y : {-1, 3, INT_MIN}) EXPECT_TRUE(Raised([&] { image.SetScanline(row.data(), y); }));
+  RGBQUAD out[2];
+  image.GetColorTable(out, 255, 2);
+  EXPECT_EQ(out[0].rgbBlue * 10 + out[1].rgbBlue, 90) << "entry 255 kept, 256 black";
+  for (auto [width, height, format] :
+       {std::tuple{32768, 32769, 1}, {-1, 1, 3}, {1, -1, 3}, {1, 1, 0}, {1, 1, 13}}) {
+    qxio::TrImage other;
+    EXPECT_TRUE(Raised([&] {
+      other.SetScanlineStart(width, height, utl::ColorFormat(format), 0, 0, nullptr,
+                             qxio::RowAccessByIndex, 0, nullptr);
+    })) << width << " x " << height << ", format " << format;
+  }
+}
+
+// Each row of tests/data/convert.txt: the converter writes exactly the row, and nothing past
+// it. Refusals write nothing.
+TEST(PixelConvert, EveryFormatToBgr24) {
+  RGBQUAD palette[256];
+  for (int i = 0; i < 256; ++i) palette[i] = {std::uint8_t(i), std::uint8_t(255 - i), 7, 0};
+  const std::string names[] = {"", "Gray1", "Gray4", "Gray8", "BGR555", "BGR565", "Indexed1",
+                               "Indexed4", "Indexed8", "BGR24", "BGRA32", "RGB24", "Gray16"};
+  std::ifstream in(DataDir() / "convert.txt");
+  int rows = 0;
+  for (std::string line; std::getline(in, line);) {
+    std::istringstream fields(line);
+    std::string name, word;
+    int width = 0;
+    Bytes parts[3];  // the row, the BGR bytes; then 4 bytes that must stay as they are
+    if (line[0] == '#' || !(fields >> name >> width)) continue;
+    for (std::size_t part = 0; fields >> word;) {
+      if (word == "|") ++part;
+      for (std::size_t i = 0; word != "|" && i < word.size(); i += 2) {
+        parts[part - 1].push_back(std::uint8_t(std::stoi(word.substr(i, 2), nullptr, 16)));
+      }
+    }
+    const auto format = utl::ColorFormat(std::find(names, names + 13, name) - names);
+    Bytes dst(parts[1].size() + 4, 0xEE);
+    parts[1].insert(parts[1].end(), 4, 0xEE);
+    EXPECT_TRUE(pixcv::SimplePixelConvert(width, parts[0].data(), format, dst.data(), utl::BGR24,
+                                          0, palette, false)) << line;
+    EXPECT_EQ(dst, parts[1]) << line;
+    ++rows;
+  }
+  EXPECT_GT(rows, 0);
+  Bytes dst(8, 0xEE);
+  for (auto [from, to, table] : {std::tuple{utl::Indexed8, utl::BGR24, (const RGBQUAD*)nullptr},
+                                 {utl::ColorFormatUnknown, utl::BGR24, palette},
+                                 {utl::Gray8, utl::Gray8, palette}}) {
+    EXPECT_FALSE(pixcv::SimplePixelConvert(2, palette, from, dst.data(), to, 0, table, false));
+  }
+  EXPECT_FALSE(pixcv::SimplePixelConvert(-1, palette, utl::Gray8, dst.data(), utl::BGR24, 0,
+                                         nullptr, false));
+  EXPECT_EQ(dst, Bytes(8, 0xEE));
+}
+
+// UTF-8 both ways, U+FFFD for what is no character; printf-style formats with wide strings.
+TEST(Text, Utf8AndFormat) {
+  using Pair = std::pair<std::string, std::wstring>;
+  for (const auto& [utf8, wide] :
+       {Pair{"Bild 1", L"Bild 1"}, {"\xC3\xA4\xE2\x82\xAC\xE6\x97\xA5", L"\u00E4\u20AC\u65E5"},
+        {"a\xF0\x9F\x98\x80z\xF4\x8F\xBF\xBF", L"a\U0001F600z\U0010FFFF"}}) {
+    EXPECT_EQ(utl::FromUtf8(utf8), wide) << utf8;
+    EXPECT_EQ(utl::ToUtf8(wide), utf8);
+  }
+  for (const auto& [utf8, wide] : {Pair{"a\x80z", L"a\uFFFDz"}, {"\xE2\x82z", L"\uFFFDz"},
+                                   {"\xC3\xC3\xA4", L"\uFFFD\u00E4"}, {"\xC0\xAF", L"\uFFFD"},
+                                   {"\xED\xA0\x80", L"\uFFFD"}, {"\xF4\x90\x80\x80", L"\uFFFD"}}) {
+    EXPECT_EQ(utl::FromUtf8(utf8), wide) << utf8;
+  }
+  EXPECT_EQ(utl::ToUtf8(std::wstring(1, wchar_t(0xD800))), "\xEF\xBF\xBD");
+  EXPECT_EQ(utl::Format(L"%s=%d [%5s|%-3s] 100%%", L"\u00E4\U0001F600", -42, L"ab", L"c"),
+            L"\u00E4\U0001F600=-42 [   ab|c  ] 100%");
+  const std::wstring longText(70000, L'x');
+  EXPECT_EQ(utl::Format(L"<%s>", longText.c_str()), L"<" + longText + L">");
+  EXPECT_EQ(utl::Format(L"done 100%"), L"done 100%") << "a malformed format shown as it is";
+}
+
+}  // namespace
+}  // namespace vemra::test

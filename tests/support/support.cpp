@@ -1,0 +1,170 @@
+#include "support.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <stdexcept>
+
+#include "pixcv/convert.h"
+#include "sunexportfilter.h"
+#include "sunimportfilter.h"
+#include "utl/text.h"
+
+namespace vemra::test {
+
+fs::path DataDir() { return VEMRA_TEST_DATA; }
+
+fs::path CorpusDir() {
+  std::error_code ec;
+  return fs::is_directory(VEMRA_CORPUS_DIR, ec) ? fs::path(VEMRA_CORPUS_DIR) : fs::path();
+}
+
+std::vector<fs::path> FilesIn(const fs::path& folder, std::initializer_list<const char*> wanted) {
+  std::vector<fs::path> files;
+  for (const auto& entry : fs::directory_iterator(folder)) {
+    for (const char* extension : wanted) {
+      if (entry.path().extension() == extension) files.push_back(entry.path());
+    }
+  }
+  std::sort(files.begin(), files.end());
+  return files;
+}
+
+TempDir::TempDir() {
+  static const std::string tag = std::to_string(std::random_device{}() % 1000000);
+  static std::atomic<int> counter{0};
+  do {
+    m_path = fs::temp_directory_path() / ("vemra-test-" + tag + "-" + std::to_string(counter++));
+  } while (!fs::create_directory(m_path));
+}
+
+TempDir::~TempDir() {
+  std::error_code ignored;
+  fs::remove_all(m_path, ignored);
+}
+
+std::wstring TempDir::Wide(const std::string& name) const { return test::Wide(m_path / name); }
+
+std::vector<std::string> TempDir::List() const {
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(m_path)) {
+    names.push_back(entry.path().filename().u8string());
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+std::wstring Wide(const fs::path& path) { return utl::FromUtf8(path.u8string()); }
+
+void WriteFile(const fs::path& path, const Bytes& bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+  if (!out) throw std::runtime_error("cannot write " + path.string());
+}
+
+Bytes ReadFile(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+std::uint32_t Be32(const Bytes& bytes, std::size_t offset) {
+  std::uint32_t word = 0;
+  for (std::size_t i = offset; i < offset + 4; ++i) {
+    word = word << 8 | (i < bytes.size() ? bytes[i] : 0);
+  }
+  return word;
+}
+
+void TestManager::OnObjectImported(qxio::TrBase& object) {
+  if (object.GetTypeId() != qxio::TrImage::GetClassTypeId()) return;
+  images.push_back(std::make_unique<qxio::TrImage>(std::move(static_cast<qxio::TrImage&>(object))));
+}
+
+Imported Import(qxio::IoImportFilter& filter, TestManager& manager, const std::wstring& path) {
+  Imported result;
+  const int warnings = manager.warnings;
+  manager.images.clear();
+  result.error = Raised([&] { filter.ImportFromFile(path); });
+  result.warnings = manager.warnings - warnings;
+  result.images = manager.images.size();
+  if (!manager.images.empty()) result.image = std::move(manager.images.back());
+  return result;
+}
+
+Imported Import(const fs::path& path, std::uint64_t maxPixels) {
+  TestManager manager;
+  if (maxPixels) manager.SetMaxPixels(maxPixels);
+  SunImportFilter filter(manager);
+  return Import(filter, manager, Wide(path));
+}
+
+bool Export(qxio::TrImage& image, const std::wstring& path) {
+  TestManager manager;
+  SunExportFilter filter(manager);
+  filter.BeginExport(path);
+  const bool taken = filter.ExportObject(image) == qxio::ExportDone;
+  return filter.EndExport() == qxio::ExportDone && taken;
+}
+
+std::optional<utl::CError> Raised(const std::function<void()>& work) {
+  try {
+    work();
+  } catch (const utl::CError& error) {
+    return error;
+  }
+  return std::nullopt;
+}
+
+qxio::TrImage TestImage(utl::ColorFormat format, int width, int height) {
+  RGBQUAD table[256];
+  for (int i = 0; i < 256; ++i) {
+    table[i] = {std::uint8_t(i * 7 + 3), std::uint8_t(i * 13), std::uint8_t(~i), 0};
+  }
+  qxio::TrImage image;
+  image.SetScanlineStart(width, height, format, 0, 0, table, qxio::RowAccessByIndex,
+                         utl::IsIndexed(format) ? 1u << utl::BitsPerPixel(format) : 0u, nullptr);
+  Bytes row(image.RowBytes());
+  for (int y = 0; y < height; ++y) {
+    for (std::size_t i = 0; i < row.size(); ++i) {
+      row[i] = std::uint8_t(y * 89 + i * 37 + (y ^ i) * 11);
+    }
+    image.SetScanline(row.data(), y);
+  }
+  return image;
+}
+
+fs::path ScratchFile(const std::string& name, const std::uint8_t* data, std::size_t size) {
+  static const TempDir scratch;
+  WriteFile(scratch / name, Bytes(data, data + size));
+  return scratch / name;
+}
+
+void Require(bool condition, const char* what) {
+  if (condition) return;
+  std::fprintf(stderr, "fuzz check failed: %s\n", what);
+  std::fflush(stderr);
+  std::abort();
+}
+
+Rgb ImageRgb(const qxio::TrImage& image) {
+  Rgb rgb{image.GetWidth(), image.GetHeight(), {}};
+  RGBQUAD table[256];
+  image.GetColorTable(table, 0, 256);
+  Bytes bgr(static_cast<std::size_t>(rgb.width) * 3);
+  for (int y = 0; y < rgb.height; ++y) {
+    if (!pixcv::SimplePixelConvert(rgb.width, image.Row(y), image.GetColorFormat(), bgr.data(),
+                                   utl::BGR24, 0, table, false)) {
+      return {};
+    }
+    for (std::size_t i = 0; i < bgr.size(); i += 3) {
+      rgb.pixels.insert(rgb.pixels.end(), {bgr[i + 2], bgr[i + 1], bgr[i]});
+    }
+  }
+  return rgb;
+}
+
+}  // namespace vemra::test

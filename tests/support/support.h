@@ -1,0 +1,96 @@
+// What the tests and the fuzz targets share: the data folders, a temporary folder, whole files,
+// a manager that keeps what filters hand over, imports and exports, and images as 8-bit RGB.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "qxio/filter.h"
+#include "qxio/transport.h"
+#include "utl/colorformat.h"
+#include "utl/error.h"
+
+namespace vemra::test {
+
+namespace fs = std::filesystem;
+using Bytes = std::vector<std::uint8_t>;
+
+fs::path DataDir();    // tests/data
+fs::path CorpusDir();  // the shared real-world files, or an empty path when they are absent
+// The files of folder with one of the extensions, sorted.
+std::vector<fs::path> FilesIn(const fs::path& folder, std::initializer_list<const char*> wanted);
+
+// A new folder under the system's temporary folder, removed with its contents.
+class TempDir {
+public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  const fs::path& Path() const { return m_path; }
+  fs::path operator/(const std::string& name) const { return m_path / name; }
+  std::wstring Wide(const std::string& name) const;
+  std::vector<std::string> List() const;  // file names in UTF-8, sorted
+
+private:
+  fs::path m_path;
+};
+
+std::wstring Wide(const fs::path& path);  // the host's wide string for a path
+void WriteFile(const fs::path& path, const Bytes& bytes);
+Bytes ReadFile(const fs::path& path);                        // empty when unreadable
+std::uint32_t Be32(const Bytes& bytes, std::size_t offset);  // bytes past the end read as 0
+
+// Keeps the images an import filter hands over; counts warnings and progress still open.
+class TestManager : public qxio::IoManager {
+public:
+  std::vector<std::unique_ptr<qxio::TrImage>> images;
+  int warnings = 0, openProgress = 0;
+  std::function<void()> onProgress;  // runs on each progress message and proportion
+
+protected:
+  void ProgressStart(const std::wstring&, bool, bool) override { ++openProgress; }
+  void ProgressEnd() override { --openProgress; }
+  void ProgressMessage(const std::wstring&) override { if (onProgress) onProgress(); }
+  void ProgressProportion(double) override { if (onProgress) onProgress(); }
+  int OnWarning(utl::IError::WarnStyle, const std::wstring&) override { return ++warnings, 0; }
+  void OnObjectImported(qxio::TrBase& object) override;
+};
+
+// How an import ended: the host's error, or the image and the warnings given; images counts
+// the images handed over.
+struct Imported {
+  std::optional<utl::CError> error;
+  std::unique_ptr<qxio::TrImage> image;
+  int warnings = 0;
+  std::size_t images = 0;
+};
+Imported Import(qxio::IoImportFilter& filter, TestManager& manager, const std::wstring& path);
+Imported Import(const fs::path& path, std::uint64_t maxPixels = 0);  // with a new filter
+// Exports image as the only object of a transfer with a new filter; true when it is written.
+bool Export(qxio::TrImage& image, const std::wstring& path);
+// The host's error that work raises, if any.
+std::optional<utl::CError> Raised(const std::function<void()>& work);
+// An image whose bytes and colour-table entries all differ; indexed ones have a full table.
+qxio::TrImage TestImage(utl::ColorFormat format, int width, int height);
+
+// For the fuzz targets: the input as a file in a folder of the process's own, removed at a normal
+// exit and left behind with the input after a crash; a check that aborts with a message, so that
+// the fuzzer keeps the input.
+fs::path ScratchFile(const std::string& name, const std::uint8_t* data, std::size_t size);
+void Require(bool condition, const char* what);
+
+// An image as 8-bit RGB, three bytes a pixel.
+struct Rgb {
+  int width = 0, height = 0;
+  Bytes pixels;
+};
+Rgb ImageRgb(const qxio::TrImage& image);  // through the host's converter and colour table
+Rgb LoadPng(const fs::path& path);        // through libpng, where built; empty when unreadable
+
+}  // namespace vemra::test
