@@ -11,8 +11,8 @@
 #include <sstream>
 
 #include "sunimportfilter.h"
-#include "utl/bufferedfile.h"
 #include "testsupport.h"
+#include "utl/bufferedfile.h"
 
 #if !defined(_WIN32)
 #  include <sys/wait.h>
@@ -50,6 +50,7 @@ std::vector<Row> Verdicts() {
     std::getline(fields >> std::ws, row.fault);
     rows.push_back(row);
   }
+  EXPECT_GT(rows.size(), 40u) << "verdicts.txt";
   return rows;
 }
 

@@ -144,7 +144,7 @@ TEST(Text, Utf8AndFormat) {
   using Pair = std::pair<std::string, std::wstring>;
   for (const auto& [utf8, wide] :
        {Pair{"Bild 1", L"Bild 1"}, {"\xC3\xA4\xE2\x82\xAC\xE6\x97\xA5", L"\u00E4\u20AC\u65E5"},
-        {"a\xF0\x9F\x98\x80z\xF4\x8F\xBF\xBF", L"a\U0001F600z\U0010FFFF"}}) {
+        {"\xF0\x9F\x98\x80\xF0\xA0\x80\x80\xF4\x8F\xBF\xBF", L"\U0001F600\U00020000\U0010FFFF"}}) {
     EXPECT_EQ(utl::FromUtf8(utf8), wide) << utf8;
     EXPECT_EQ(utl::ToUtf8(wide), utf8);
   }
