@@ -68,7 +68,8 @@ TEST(BufferedFile, ClosedFilesAndWindowsPaths) {
   EXPECT_FALSE(CBufferedFile().OpenNoThrow(deep.wstring(), "wb", utl::ShareNone, false));
   const auto error = Raised([&] { file.Open(L"no-such-file", "rb", utl::ShareRead, false); });
   EXPECT_EQ(error.value().Message().find(L"system error"), std::wstring::npos);
-  EXPECT_EQ(error->Message().find_first_of(L"\r\n."), std::wstring::npos);
+  EXPECT_EQ(error->Message().find_first_of(L"\r\n"), std::wstring::npos);
+  EXPECT_NE(error->Message().back(), L'.');
 #endif
 }
 
