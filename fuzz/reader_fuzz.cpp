@@ -12,6 +12,7 @@ using namespace vemra::test;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   static utl::CBufferedFile file;  // one for every run: it keeps its 256 KiB buffer
+  file.CloseNoThrow(false);         // the last run may have returned early
   file.Open(Wide(ScratchFile("reader.ras", data, size)), "rb",
             utl::ShareRead, false);
   const Bytes bytes(data, data + size);

@@ -127,7 +127,7 @@ TEST(Hostile, ReadsFailingInTheHeaderMapAndRows) {
   }
 }
 
-#if defined(QXHOST_BINARY)
+#if defined(QXHOST_BINARY) && !defined(_WIN32)
 // One run per pixel limit, with 256 MiB of address space (under AddressSanitizer, whose shadow
 // memory needs terabytes of it, a cap of 64 MiB on any one allocation), 5 s of CPU and 20 s in
 // all: qxhost prints for each file the line of its verdict.
