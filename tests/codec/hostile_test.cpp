@@ -1,7 +1,7 @@
-// Hostile and malformed files (tests/data/hostile/verdicts.txt), and every prefix of the files of
-// tests/data/read: each import ends in its verdict (docs/hostile-files.md), in process through the
-// import filter and, where processes can be started, through `qxhost check` with bounded memory
-// and time.
+// Hostile and malformed files (tests/data/hostile/verdicts.txt), every prefix of the files of
+// tests/data/read, and reads failing under the import: each import ends in its verdict
+// (docs/hostile-files.md), in process through the import filter and, where processes can be
+// started, through `qxhost check` with bounded memory and time.
 
 #include <algorithm>
 #include <cstdlib>
