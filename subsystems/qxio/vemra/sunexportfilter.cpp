@@ -189,10 +189,7 @@ qxio::ExportStatus SunExportFilter::ExportImage(const qxio::TrImage& image) {
 
   std::vector<RGBQUAD> map(kMaxPaletteEntries, RGBQUAD{0, 0, 0, 0});
   if (plan.greyEntries > 0) {
-    for (int i = 0; i < plan.greyEntries; ++i) {
-      const auto level = static_cast<std::uint8_t>(i * 255 / (plan.greyEntries - 1));
-      map[static_cast<std::size_t>(i)] = RGBQUAD{level, level, level, 0};
-    }
+    FillGreyRamp(map.data(), plan.greyEntries);
   } else if (plan.usesColorTable) {
     const unsigned count = std::min(1u << plan.depth, image.GetNumColorTableEntriesUsed());
     if (count > 0) image.GetColorTable(map.data(), 0, static_cast<int>(count));
