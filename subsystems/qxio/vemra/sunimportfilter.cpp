@@ -61,7 +61,7 @@ bool SunImportFilter::CanImportFile(const std::wstring& path) const {
   }
   std::uint8_t magic[4];
   if (file.Read(magic, sizeof magic) != sizeof magic) return false;
-  return magic[0] == 0x59 && magic[1] == 0xA6 && magic[2] == 0x6A && magic[3] == 0x95;
+  return LoadWord(magic) == kSunRasterMagic;
 }
 
 qxio::ImportFileInfo SunImportFilter::GetImportFileInfo(int /*detail*/,
