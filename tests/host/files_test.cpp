@@ -10,7 +10,7 @@
 #include "hosttest.h"
 #include "testfiles.h"
 #include "utl/bufferedfile.h"
-#include "utl/path.h"
+#include "utl/safesave.h"
 #include "utl/text.h"
 
 namespace {
@@ -212,25 +212,56 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Combine(::testing::Values<std::size_t>(0, 1, kBuf - 1, kBuf, kBuf + 1),
                        ::testing::Values<std::size_t>(1, 3, kBuf + 7)));
 
-// A fresh temporary path beside the target, moved over it whole; a failed move leaves it alone.
-TEST(ReplaceFile, TemporaryBesideReplacesWholeOrLeavesTheTargetAlone) {
+// A save replaces the target whole on Commit; discarded, destroyed or failing, it leaves the
+// target as it was and nothing beside it, and its errors name the target.
+TEST(SafeSave, ReplacesWholeOrLeavesTheTargetAlone) {
   TempDir dir;
   const std::wstring target = dir.Put("bild.ras", {1, 2, 3});
-  const std::wstring first = utl::TemporaryPathBeside(target);
-  EXPECT_EQ(utl::CPath(first).GetFolder(), utl::CPath(target).GetFolder());
-  EXPECT_NE(first, target);
-  EXPECT_FALSE(utl::FileExists(first));
-  WriteFile(dir / utl::ToUtf8(utl::CPath(first).GetNameAndExtension()), {9, 8});
-  const std::wstring second = utl::TemporaryPathBeside(target);
-  EXPECT_NE(second, first);
-  EXPECT_FALSE(utl::FileExists(second));
-  ASSERT_TRUE(utl::ReplaceFile(first, target));
+  const std::vector<std::string> onlyTarget = {"bild.ras"};
+  const auto write = [](utl::CSafeSave& save, const Bytes& bytes) {
+    save.File().Write(bytes.data(), bytes.size());
+  };
+  {
+    utl::CSafeSave save;
+    save.Begin(target);
+    write(save, {9, 8});
+    EXPECT_EQ(dir.List().size(), 2u);
+    save.Begin(target);  // a second Begin discards the first save
+    EXPECT_EQ(dir.List().size(), 2u);
+    write(save, {7});
+    EXPECT_EQ(ReadFile(dir / "bild.ras"), (Bytes{1, 2, 3}));
+  }
+  EXPECT_EQ(dir.List(), onlyTarget);
+  EXPECT_EQ(ReadFile(dir / "bild.ras"), (Bytes{1, 2, 3}));
+
+  utl::CSafeSave save;
+  save.Begin(target);
+  write(save, {9, 8});
+  EXPECT_EQ(save.Target(), target);
+  ASSERT_TRUE(save.Commit());
+  EXPECT_FALSE(save.IsActive());
   EXPECT_EQ(ReadFile(dir / "bild.ras"), (Bytes{9, 8}));
-  EXPECT_EQ(dir.List(), std::vector<std::string>{"bild.ras"});
-  EXPECT_FALSE(utl::ReplaceFile(second, target));
+  EXPECT_EQ(dir.List(), onlyTarget);
+
+  utl::SetFileFaults({-1, 1});
+  save.Begin(target);
+  utl::SetFileFaults({});
+  write(save, {1});
+  const auto error = Raised([&] { write(save, {2}); });
+  ASSERT_TRUE(error);
+  EXPECT_EQ(error->Path(), target);
+  save.Discard();
+  EXPECT_EQ(dir.List(), onlyTarget);
   EXPECT_EQ(ReadFile(dir / "bild.ras"), (Bytes{9, 8}));
-  ASSERT_TRUE(utl::ReplaceFile(dir.Put("other.tmp", {5}), dir.Wide("fresh.ras")));
-  EXPECT_EQ(dir.List(), (std::vector<std::string>{"bild.ras", "fresh.ras"}));
+
+  const std::wstring folder = dir.Wide("folder");
+  std::filesystem::create_directory(dir / "folder");
+  WriteFile(dir / "folder" / "x", {1});
+  save.Begin(folder);
+  EXPECT_FALSE(save.Commit());  // a folder that is not empty cannot be replaced
+  EXPECT_EQ((std::vector<std::string>{"bild.ras", "folder"}), dir.List());
+  EXPECT_EQ(Raised([&] { save.Begin(dir.Wide("missing/x.ras")); }).value().Path(),
+            dir.Wide("missing/x.ras"));
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include "failure.h"
 #include "utl/bufferedfile.h"
 #include "utl/path.h"
+#include "utl/safesave.h"
 
 #if defined(QXHOST_HAVE_PNG)
 #  include <csetjmp>
@@ -320,38 +321,6 @@ bool WriteRows(png_structp png, png_infop info, const WriteLayout* layout,
   return true;
 }
 
-// A file written beside its target and moved over it only when complete, so a failure
-// leaves neither a partial file nor a damaged old one.
-class TemporaryFile {
-public:
-  explicit TemporaryFile(const std::wstring& target)
-      : m_target(target), m_path(utl::TemporaryPathBeside(target)) {
-    m_file.Open(m_path, "wbx", utl::ShareNone, false);
-  }
-  ~TemporaryFile() {
-    if (m_path.empty()) return;
-    m_file.CloseNoThrow(false);
-    utl::RemoveFile(m_path);
-  }
-  TemporaryFile(const TemporaryFile&) = delete;
-  TemporaryFile& operator=(const TemporaryFile&) = delete;
-
-  utl::CBufferedFile& File() { return m_file; }
-
-  void Commit() {
-    m_file.Close();
-    if (!utl::ReplaceFile(m_path, m_target)) {
-      throw Failure("cannot put the new file in place of '" + utl::ToUtf8(m_target) + "'");
-    }
-    m_path.clear();
-  }
-
-private:
-  std::wstring m_target;
-  std::wstring m_path;
-  utl::CBufferedFile m_file;
-};
-
 }  // namespace
 
 bool PngSupported() { return true; }
@@ -405,7 +374,8 @@ void WritePng(const qxio::TrImage& image, const std::wstring& path, qxio::IoMana
   std::vector<std::uint8_t> converted(
       layout.convert ? 4 * static_cast<std::size_t>(image.GetWidth()) : 0);
 
-  TemporaryFile output(path);
+  utl::CSafeSave output;
+  output.Begin(path);
   qxio::CProgress progress(&manager);
   progress.MessageVA(L"Writing PNG file %s", utl::CPath(path).GetNameAndExtension().c_str());
   PngSession session;
@@ -421,7 +391,9 @@ void WritePng(const qxio::TrImage& image, const std::wstring& path, qxio::IoMana
     RaiseFailure(session, "cannot write the PNG file");
   }
   progress.Proportion(1.0);
-  output.Commit();
+  if (!output.Commit()) {
+    throw Failure("cannot put the new file in place of '" + utl::ToUtf8(path) + "'");
+  }
 }
 
 #endif

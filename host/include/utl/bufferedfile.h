@@ -83,6 +83,7 @@ public:
   void CloseNoThrow(bool flag);
 
 private:
+  friend class CSafeSave;  // has its temporary file's errors name the file it replaces
   static constexpr std::intptr_t kNoHandle = -1;
 
   bool OpenImpl(const std::wstring& path, FileAccess access, FileMode mode, FileSharing sharing,
@@ -110,7 +111,7 @@ private:
   std::uint8_t* m_writeEnd = nullptr;
   std::intptr_t m_handle = kNoHandle;
   std::int64_t m_systemPosition = 0;  // where the system's file pointer stands
-  std::wstring m_path;
+  std::wstring m_path;  // as errors name the file
   bool m_writing = false;
   std::int64_t m_failAt = -1;  // fault injection: the offset no transfer may pass
 };
