@@ -58,9 +58,7 @@ TEST_F(WriterTest, HeaderAndRowPaddingAcrossWidths) {
       const Bytes given[2] = {rows[0], rows[1]};
       Open();
       ASSERT_EQ(m_writer.WriteHeader(&m_file, width, 2, depth, nullptr), kWriteOk);
-      ASSERT_EQ(m_writer.BytesPerRow(), static_cast<std::int32_t>(rowBytes));
       for (const Bytes& row : rows) ASSERT_EQ(m_writer.WriteScanline(row.data()), kWriteOk);
-      EXPECT_EQ(m_writer.CurrentRow(), 2u);
       const Bytes file = Finish();
       const std::uint32_t mapBytes = depth <= 8 ? 3u << depth : 0;
       EXPECT_EQ(Slice(file, 0, 32),
@@ -192,7 +190,6 @@ TEST_F(WriterTest, WriteFailures) {
     if (c.headerStatus == kWriteOk) {
       EXPECT_EQ(m_writer.WriteScanline(row.data()), kWriteFailed);
     }
-    EXPECT_EQ(m_writer.CurrentRow(), static_cast<std::uint32_t>(c.rowsWritten));
     const Bytes file = Finish();
     ASSERT_EQ(file.size(), c.fileSize);
     EXPECT_EQ(Slice(file, c.fileSize - c.last.size(), c.last.size()), c.last);

@@ -102,14 +102,14 @@ Picture ReadWithOurReader(const std::filesystem::path& path) {
   file.Open(WidePath(path), "rb", utl::ShareRead, false);
   SunRasterReader reader;
   if (const int status = reader.ReadHeader(&file); status != kReadOk) {
-    ADD_FAILURE() << "ReadHeader: " << ReadStatusText(status);
+    ADD_FAILURE() << "ReadHeader: status " << status;
     return picture;
   }
   picture = {reader.m_imageWidth, reader.m_imageHeight, reader.m_bitsPerPixel, {}, {}};
   Bytes row(static_cast<std::size_t>(reader.BytesPerRow()));
   for (int y = 0; y < picture.height; ++y) {
     if (const int status = reader.ReadScanline(row.data()); status != kReadOk) {
-      ADD_FAILURE() << "ReadScanline " << y << ": " << ReadStatusText(status);
+      ADD_FAILURE() << "ReadScanline " << y << ": status " << status;
       return picture;
     }
     for (std::size_t x = 0; x < static_cast<std::size_t>(picture.width); ++x) {
@@ -160,7 +160,7 @@ std::string FormatName(int format) {
 class OtherObject : public qxio::TrBase {
 public:
   const utl::CTypeInfo* GetTypeId() const override {
-    static const utl::CTypeInfo type("OtherObject");
+    static const utl::CTypeInfo type;
     return &type;
   }
 };

@@ -25,21 +25,6 @@ bool Skip(utl::CBufferedFile& file, std::int64_t count) {
 
 }  // namespace
 
-const char* ReadStatusText(int status) {
-  switch (status) {
-    case kReadOk:
-      return "ok";
-    case kReadShort:
-      return "no file, file not at its start, or data cut short";
-    case kReadUnsupported:
-      return "unsupported depth, type, colour-map type or image size";
-    case kReadBadMagic:
-      return "not a Sun raster file";
-    default:
-      return "unknown reader status";
-  }
-}
-
 SunRasterReader::SunRasterReader()
     : m_file(nullptr),
       m_bytesPerRow(0),
