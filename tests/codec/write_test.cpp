@@ -74,7 +74,7 @@ const Bytes kOld = {'o', 'l', 'd'};
 
 struct OtherObject : qxio::TrBase {  // of a type the filter does not take
   const utl::CTypeInfo* GetTypeId() const override {
-    static const utl::CTypeInfo type("OtherObject");
+    static const utl::CTypeInfo type;
     return &type;
   }
 };

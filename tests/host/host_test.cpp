@@ -7,6 +7,7 @@
 
 #include "pixcv/convert.h"
 #include "qxio/manager.h"
+#include "sunimportfilter.h"
 #include "testsupport.h"
 #include "utl/bufferedfile.h"
 #include "utl/text.h"
@@ -140,7 +141,8 @@ TEST(PixelConvert, EveryFormatToBgr24) {
   EXPECT_EQ(dst, Bytes(8, 0xEE));
 }
 
-// UTF-8 both ways, U+FFFD for what is no character; printf-style formats with wide strings.
+// UTF-8 both ways, U+FFFD for what is no character; printf-style formats with wide strings, as
+// a filter's messages use them.
 TEST(Text, Utf8AndFormat) {
   using Pair = std::pair<std::string, std::wstring>;
   for (const auto& [utf8, wide] :
@@ -155,12 +157,17 @@ TEST(Text, Utf8AndFormat) {
     EXPECT_EQ(utl::FromUtf8(utf8), wide) << utf8;
   }
   EXPECT_EQ(utl::ToUtf8(std::wstring(1, wchar_t(0xD800))), "\xEF\xBF\xBD");
-  EXPECT_EQ(utl::Format(L"%s=%d [%5s|%-3s] 100%%", L"\u00E4\U0001F600", -42, L"ab", L"c"),
+  TestManager manager;
+  const SunImportFilter filter(manager);
+  const auto format = [&](const wchar_t* text, auto... args) {
+    return Raised([&] { filter.ThrowError(L"", 0, text, args...); })->Message();
+  };
+  EXPECT_EQ(format(L"%s=%d [%5s|%-3s] 100%%", L"\u00E4\U0001F600", -42, L"ab", L"c"),
             L"\u00E4\U0001F600=-42 [   ab|c  ] 100%");
   const std::wstring longText(70000, L'x');
-  EXPECT_EQ(utl::Format(L"<%s>", longText.c_str()), L"<" + longText + L">");
+  EXPECT_EQ(format(L"<%s>", longText.c_str()), L"<" + longText + L">");
 #if !defined(_WIN32)  // where the C library refuses a malformed format, it is shown as it is
-  EXPECT_EQ(utl::Format(L"done 100%"), L"done 100%");
+  EXPECT_EQ(format(L"done 100%"), L"done 100%");
 #endif
 }
 

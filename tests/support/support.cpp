@@ -125,8 +125,7 @@ qxio::TrImage TestImage(utl::ColorFormat format, int width, int height) {
     table[i] = {std::uint8_t(i * 7 + 3), std::uint8_t(i * 13), std::uint8_t(~i), 0};
   }
   qxio::TrImage image;
-  image.SetScanlineStart(width, height, format, 0, 0, table, qxio::RowAccessByIndex,
-                         utl::IsIndexed(format) ? 1u << utl::BitsPerPixel(format) : 0u, nullptr);
+  image.SetScanlineStart(width, height, format, 0, 0, table, qxio::RowAccessByIndex, 256, nullptr);
   Bytes row(image.RowBytes());
   for (int y = 0; y < height; ++y) {
     for (std::size_t i = 0; i < row.size(); ++i) {

@@ -76,7 +76,7 @@ Imported Import(const fs::path& path, std::uint64_t maxPixels = 0);  // with a n
 bool Export(qxio::TrImage& image, const std::wstring& path);
 // The host's error that work raises, if any.
 std::optional<utl::CError> Raised(const std::function<void()>& work);
-// An image whose bytes and colour-table entries all differ; indexed ones have a full table.
+// An image whose bytes and 256 colour-table entries all differ.
 qxio::TrImage TestImage(utl::ColorFormat format, int width, int height);
 
 // For the fuzz targets: the input as a file in a folder of the process's own, removed at a normal

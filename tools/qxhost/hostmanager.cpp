@@ -17,11 +17,11 @@ std::string Trimmed(std::string text) {
   return text;
 }
 
-}  // namespace
-
 void PrintWarning(const std::wstring& message) {
   std::fprintf(stderr, "warning: %s\n", Trimmed(utl::ToUtf8(message)).c_str());
 }
+
+}  // namespace
 
 void PrintError(const std::string& file, const std::string& message) {
   std::fprintf(stderr, "error: %s: %s\n", file.c_str(), Trimmed(message).c_str());

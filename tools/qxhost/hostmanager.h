@@ -36,9 +36,8 @@ private:
   int m_warnings = 0;
 };
 
-// Prints "warning: ..." or "error: FILE: ..." on standard error, without trailing line breaks
-// that filters put at the end of some messages.
-void PrintWarning(const std::wstring& message);
+// Prints "error: FILE: ..." on standard error, without trailing line breaks that filters put
+// at the end of some messages.
 void PrintError(const std::string& file, const std::string& message);
 
 }  // namespace qxhost

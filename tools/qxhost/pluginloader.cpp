@@ -91,7 +91,7 @@ std::wstring FolderOf(const std::wstring& path) {
 
 }  // namespace
 
-Plugin::Plugin(const std::wstring& path) : m_path(path) {
+Plugin::Plugin(const std::wstring& path) {
   std::string error;
   m_library = OpenLibrary(path, error);
   if (!m_library) throw Failure("cannot load the plug-in: " + error);

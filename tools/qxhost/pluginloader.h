@@ -18,14 +18,12 @@ public:
   Plugin(const Plugin&) = delete;
   Plugin& operator=(const Plugin&) = delete;
 
-  const std::wstring& Path() const { return m_path; }
   bool CanExport() const { return m_export != nullptr; }
   std::unique_ptr<qxio::IoImportFilter> CreateImportFilter(qxio::IoManager& manager) const;
   // Raises Failure when the plug-in has no export filter.
   std::unique_ptr<qxio::IoExportFilter> CreateExportFilter(qxio::IoManager& manager) const;
 
 private:
-  std::wstring m_path;
   void* m_library = nullptr;
   qxio::ImportFilterFactory m_import = nullptr;
   qxio::ExportFilterFactory m_export = nullptr;

@@ -68,7 +68,6 @@ void ProgressBar::Draw() {
   std::fprintf(m_out, "\r%s", line.c_str());
   std::fflush(m_out);
   m_drawnWidth = room + kTailWidth;
-  ++m_redraws;
 }
 
 }  // namespace qxhost

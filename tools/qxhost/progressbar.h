@@ -18,8 +18,6 @@ public:
   void Clear();
   void End();
 
-  int Redraws() const { return m_redraws; }
-
 private:
   void Draw();
 
@@ -28,7 +26,6 @@ private:
   std::wstring m_message;
   int m_percent = 0;
   std::size_t m_drawnWidth = 0;
-  int m_redraws = 0;
 };
 
 }  // namespace qxhost

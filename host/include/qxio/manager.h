@@ -77,7 +77,6 @@ public:
   void MessageVA(const wchar_t* format, ...);
   std::uint64_t MaxPixels() const override;
   IProgress* IProgressPtr() const { return const_cast<CProgress*>(this); }
-  IoManager* Manager() const { return m_manager; }
 
 private:
   IoManager* m_manager;

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <utility>
 
 #include "utl/api.h"
 #include "utl/colorformat.h"
@@ -69,9 +70,13 @@ public:
   void GetScanline(void* out, int row) const;
   void GetScanlineEnd() const {}
 
-  // Host-side access: bytes per row and the rows themselves.
+  // Host-side access: bytes per row and the rows themselves (null outside the image), for
+  // hosts that read or fill an image in place rather than row by row through copies.
   std::size_t RowBytes() const { return m_rowBytes; }
   const std::uint8_t* Row(int row) const;
+  std::uint8_t* MutableRow(int row) {
+    return const_cast<std::uint8_t*>(std::as_const(*this).Row(row));
+  }
 
 private:
   struct FreeDeleter {

@@ -11,28 +11,27 @@
 
 namespace utl {
 
-enum FileSharing : int { ShareNone = 0, ShareRead = 1, ShareWrite = 2, ShareReadWrite = 3 };
-enum FileAccess : int { AccessRead = 1, AccessWrite = 2, AccessReadWrite = 3 };
+enum FileSharing : int { ShareNone = 0, ShareRead = 1 };
+enum FileAccess : int { AccessRead = 1, AccessWrite = 2 };
 enum FileMode : int {
-  CreateNew = 1,         // create; fail if the file exists
-  CreateAlways = 2,      // create or truncate
-  OpenExisting = 3,      // open; fail if the file does not exist
-  OpenAlways = 4,        // open or create
-  TruncateExisting = 5,  // open and truncate; fail if the file does not exist
+  CreateNew = 1,     // create; fail if the file exists
+  CreateAlways = 2,  // create or truncate
+  OpenExisting = 3,  // open; fail if the file does not exist
 };
 
-// Test hook for fault injection: files opened while it is set raise an I/O error (not an
-// end of file) on the Read or Write call that would pass the given byte offset of the file.
-// The failing call transfers nothing. A negative offset means no fault.
+// A seam for the tests, which have no other way to make a disk fail at a chosen byte: files
+// opened while it is set raise an I/O error (not an end of file) on the Read or Write call
+// that would pass the given byte offset of the file. The failing call transfers nothing. A
+// negative offset means no fault. Products never set it.
 struct FileFaults {
   std::int64_t failReadAfter = -1;
   std::int64_t failWriteAfter = -1;
 };
 QXIO_API void SetFileFaults(const FileFaults& faults);
-QXIO_API FileFaults GetFileFaults();
 
-// A file with one buffer for reading and writing. Small reads and writes are served from
-// the buffer inline; only refills, flushes and large transfers reach the system.
+// A file opened either for reading or for writing, with one buffer. Small reads and writes
+// are served from the buffer inline; only refills, flushes and large transfers reach the
+// system.
 class QXIO_API CBufferedFile {
 public:
   static constexpr std::size_t kBufferSize = 256 * 1024;
@@ -44,6 +43,7 @@ public:
 
   // Modes: "rb" reads an existing file; "wb" creates or truncates and writes;
   // "wbx" creates a new file and fails if one exists. Opening an open file closes it first.
+  // The sharing value and the flag are the host's; this implementation ignores them on POSIX.
   void Open(const std::wstring& path, const std::string& mode, FileSharing sharing, bool flag);
   bool OpenNoThrow(const std::wstring& path, const std::string& mode, FileSharing sharing,
                    bool flag);
@@ -78,22 +78,22 @@ public:
 
   std::int64_t GetPosition() const;
   std::int64_t GetLength() const;
-  const std::wstring& GetPath() const { return m_path; }
 
   void Close();  // flushes and closes; raises when the flush or the close fails
   void CloseNoThrow(bool flag);
 
 private:
+  friend class CSafeSave;  // has its temporary file's errors name the file it replaces
   static constexpr std::intptr_t kNoHandle = -1;
 
   bool OpenImpl(const std::wstring& path, FileAccess access, FileMode mode, FileSharing sharing,
                 bool raise);
   std::size_t ReadSlow(void* buffer, std::size_t n);
   void WriteSlow(const void* data, std::size_t n);
+  bool PassesFault(std::size_t n) const;
   void ClipReadWindow();
   void ClipWriteWindow();
   void Flush();
-  void DropReadAhead();
   std::size_t FillBuffer();
   std::size_t SystemRead(void* buffer, std::size_t n);
   void SystemWrite(const void* data, std::size_t n);
@@ -102,20 +102,18 @@ private:
 
   std::unique_ptr<std::uint8_t[]> m_buffer;
   // Read window: buffered bytes not yet handed out, up to m_dataEnd (m_readEnd stops short of
-  // an injected fault). Empty while writing.
+  // an injected fault). Empty in a file open for writing.
   std::uint8_t* m_readCur = nullptr;
   std::uint8_t* m_readEnd = nullptr;
   std::uint8_t* m_dataEnd = nullptr;
-  // Write window: free room in the buffer. Empty while reading.
+  // Write window: free room in the buffer. Empty in a file open for reading.
   std::uint8_t* m_writeCur = nullptr;
   std::uint8_t* m_writeEnd = nullptr;
   std::intptr_t m_handle = kNoHandle;
   std::int64_t m_systemPosition = 0;  // where the system's file pointer stands
-  std::wstring m_path;
-  bool m_canRead = false;
-  bool m_canWrite = false;
-  std::int64_t m_failReadAt = -1;   // fault injection: offset no Read may pass
-  std::int64_t m_failWriteAt = -1;  // fault injection: offset no Write may pass
+  std::wstring m_path;  // as errors name the file
+  bool m_writing = false;
+  std::int64_t m_failAt = -1;  // fault injection: the offset no transfer may pass
 };
 
 }  // namespace utl

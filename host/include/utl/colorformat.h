@@ -30,7 +30,4 @@ extern QXIO_API const int ColorFmtToBPP[kColorFormatCount];
 // Bits per pixel of any value, 0 for values outside the enumeration.
 QXIO_API int BitsPerPixel(int format);
 
-// Whether the format's pixels are indices into a colour table.
-QXIO_API bool IsIndexed(int format);
-
 }  // namespace utl

@@ -2,7 +2,6 @@
 #pragma once
 
 #include <exception>
-#include <functional>
 #include <string>
 
 #include "utl/api.h"
@@ -11,8 +10,7 @@
 
 namespace utl {
 
-// Records a line about an exception caught at a site. Lines go to standard error, or to the
-// sink if one is set.
+// Records a line about an exception caught at a site on standard error.
 QXIO_API void LogExceptionText(const wchar_t* module, const wchar_t* sourceFile, int line,
                                const std::wstring& what);
 
@@ -37,9 +35,5 @@ inline std::wstring DescribeCurrentException() {
 inline void LogExceptionInfo(const wchar_t* module, const wchar_t* sourceFile, int line) {
   LogExceptionText(module, sourceFile, line, DescribeCurrentException());
 }
-
-using LogSink = std::function<void(const std::wstring& line)>;
-// Replaces the log destination; an empty sink restores standard error.
-QXIO_API void SetLogSink(LogSink sink);
 
 }  // namespace utl

@@ -23,13 +23,4 @@ private:
 // Deletes the file; false when it could not be deleted.
 QXIO_API bool RemoveFile(const std::wstring& path);
 
-// Moves source over target in one step: target is either its old self or the whole of
-// source, never a mixture or nothing. False (with target untouched) on failure.
-QXIO_API bool ReplaceFile(const std::wstring& source, const std::wstring& target);
-
-// A path in target's folder that no file has yet, for writing target's next content.
-QXIO_API std::wstring TemporaryPathBeside(const std::wstring& target);
-
-QXIO_API bool FileExists(const std::wstring& path);
-
 }  // namespace utl

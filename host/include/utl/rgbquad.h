@@ -8,7 +8,7 @@
 #  ifndef NOMINMAX
 #    define NOMINMAX
 #  endif
-// Not <windows.h>: its macros (ReplaceFile and more) would rename the host's own functions.
+// Not <windows.h>: its many macros would rename names in every file that includes this one.
 #  include <windef.h>
 #  include <wingdi.h>
 #else

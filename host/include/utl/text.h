@@ -16,6 +16,5 @@ QXIO_API std::wstring FromUtf8(const std::string& text);
 // printf-style formatting of a wide format. "%s" takes a wide string (const wchar_t*)
 // on every platform, as the host's message formats expect.
 QXIO_API std::wstring FormatV(const wchar_t* format, std::va_list args);
-QXIO_API std::wstring Format(const wchar_t* format, ...);
 
 }  // namespace utl

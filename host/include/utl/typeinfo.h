@@ -7,14 +7,9 @@ namespace utl {
 
 class QXIO_API CTypeInfo {
 public:
-  explicit constexpr CTypeInfo(const char* name) : m_name(name) {}
+  constexpr CTypeInfo() = default;
   CTypeInfo(const CTypeInfo&) = delete;
   CTypeInfo& operator=(const CTypeInfo&) = delete;
-
-  const char* Name() const { return m_name; }
-
-private:
-  const char* m_name;
 };
 
 }  // namespace utl

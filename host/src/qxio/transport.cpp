@@ -19,8 +19,8 @@ namespace qxio {
 
 namespace {
 
-const utl::CTypeInfo kTrImageType("TrImage");
-const utl::CTypeInfo kTrInitGraphicsExpType("TrInitGraphicsExp");
+const utl::CTypeInfo kTrImageType;
+const utl::CTypeInfo kTrInitGraphicsExpType;
 
 [[noreturn]] void RaiseImageError(utl::ErrorKind kind, const std::wstring& message) {
   throw utl::CError(kind, QXIO_WFILE, __LINE__, std::wstring(), message);

@@ -20,12 +20,15 @@ struct ModeFlags {
 };
 
 ModeFlags ParseMode(const std::string& mode) {
-  if (mode == "rb" || mode == "r") return {true, AccessRead, OpenExisting};
-  if (mode == "wb" || mode == "w") return {true, AccessWrite, CreateAlways};
-  if (mode == "wbx" || mode == "wxb" || mode == "wx") return {true, AccessWrite, CreateNew};
-  if (mode == "r+b" || mode == "rb+") return {true, AccessReadWrite, OpenExisting};
-  if (mode == "w+b" || mode == "wb+") return {true, AccessReadWrite, CreateAlways};
+  if (mode == "rb") return {true, AccessRead, OpenExisting};
+  if (mode == "wb") return {true, AccessWrite, CreateAlways};
+  if (mode == "wbx") return {true, AccessWrite, CreateNew};
   return {false, AccessRead, OpenExisting};
+}
+
+FileFaults CurrentFaults() {
+  std::lock_guard<std::mutex> lock(g_faultMutex);
+  return g_faults;
 }
 
 }  // namespace
@@ -33,11 +36,6 @@ ModeFlags ParseMode(const std::string& mode) {
 void SetFileFaults(const FileFaults& faults) {
   std::lock_guard<std::mutex> lock(g_faultMutex);
   g_faults = faults;
-}
-
-FileFaults GetFileFaults() {
-  std::lock_guard<std::mutex> lock(g_faultMutex);
-  return g_faults;
 }
 
 // The windows point into the buffer from the start, so that a file that was never opened (or
@@ -60,12 +58,7 @@ void CBufferedFile::Open(const std::wstring& path, const std::string& mode, File
 bool CBufferedFile::OpenNoThrow(const std::wstring& path, const std::string& mode,
                                 FileSharing sharing, bool /*flag*/) {
   const ModeFlags flags = ParseMode(mode);
-  if (!flags.valid) return false;
-  try {
-    return OpenImpl(path, flags.access, flags.mode, sharing, false);
-  } catch (...) {
-    return false;
-  }
+  return flags.valid && OpenNoThrow(path, flags.access, flags.mode, sharing, false);
 }
 
 bool CBufferedFile::OpenNoThrow(const std::wstring& path, FileAccess access, FileMode mode,
@@ -88,13 +81,11 @@ bool CBufferedFile::OpenImpl(const std::wstring& path, FileAccess access, FileMo
   }
   m_handle = handle;
   m_path = path;
-  m_canRead = access != AccessWrite;
-  m_canWrite = access != AccessRead;
+  m_writing = access == AccessWrite;
   m_systemPosition = 0;
   m_readCur = m_readEnd = m_dataEnd = m_writeCur = m_writeEnd = m_buffer.get();
-  const FileFaults faults = GetFileFaults();
-  m_failReadAt = faults.failReadAfter;
-  m_failWriteAt = faults.failWriteAfter;
+  const FileFaults faults = CurrentFaults();
+  m_failAt = m_writing ? faults.failWriteAfter : faults.failReadAfter;
   return true;
 }
 
@@ -107,32 +98,30 @@ std::int64_t CBufferedFile::GetLength() const {
   return std::max(sys::Size(m_handle), GetPosition());
 }
 
-// Limits the read window so that a Read crossing the injected fault offset leaves the
-// inline path and reaches ReadSlow, which raises.
+bool CBufferedFile::PassesFault(std::size_t n) const {
+  return m_failAt >= 0 &&
+         static_cast<std::uint64_t>(GetPosition()) + n > static_cast<std::uint64_t>(m_failAt);
+}
+
+// The windows stop short of an injected fault, so that a transfer crossing it leaves the
+// inline path and reaches ReadSlow or WriteSlow, which raise.
 void CBufferedFile::ClipReadWindow() {
   m_readEnd = m_dataEnd;
-  if (m_failReadAt < 0) return;
-  const std::int64_t room = m_failReadAt - GetPosition();
+  if (m_failAt < 0) return;
+  const std::int64_t room = m_failAt - GetPosition();
   if (room < m_dataEnd - m_readCur) m_readEnd = m_readCur + std::max<std::int64_t>(room, 0);
 }
 
 void CBufferedFile::ClipWriteWindow() {
   m_writeEnd = m_buffer.get() + kBufferSize;
-  if (m_failWriteAt < 0) return;
-  const std::int64_t room = m_failWriteAt - GetPosition();
+  if (m_failAt < 0) return;
+  const std::int64_t room = m_failAt - GetPosition();
   if (room < m_writeEnd - m_writeCur) m_writeEnd = m_writeCur + std::max<std::int64_t>(room, 0);
 }
 
 std::size_t CBufferedFile::ReadSlow(void* buffer, std::size_t n) {
-  if (!IsOpen() || !m_canRead) RaiseReadError(L"the file is not open for reading");
-  if (m_failReadAt >= 0 && static_cast<std::uint64_t>(GetPosition()) + n >
-                               static_cast<std::uint64_t>(m_failReadAt)) {
-    RaiseReadError(L"input/output error (injected)");
-  }
-  if (m_writeCur != m_buffer.get() || m_writeEnd != m_buffer.get()) {
-    Flush();
-    m_writeCur = m_writeEnd = m_buffer.get();
-  }
+  if (!IsOpen() || m_writing) RaiseReadError(L"the file is not open for reading");
+  if (PassesFault(n)) RaiseReadError(L"input/output error (injected)");
   auto* out = static_cast<std::uint8_t*>(buffer);
   std::size_t done = 0;
   for (;;) {
@@ -164,12 +153,8 @@ std::size_t CBufferedFile::FillBuffer() {
 }
 
 void CBufferedFile::WriteSlow(const void* data, std::size_t n) {
-  if (!IsOpen() || !m_canWrite) RaiseWriteError(L"the file is not open for writing");
-  if (m_failWriteAt >= 0 && static_cast<std::uint64_t>(GetPosition()) + n >
-                                static_cast<std::uint64_t>(m_failWriteAt)) {
-    RaiseWriteError(L"no space left on device (injected)");
-  }
-  if (m_readCur != m_buffer.get() || m_dataEnd != m_buffer.get()) DropReadAhead();
+  if (!IsOpen() || !m_writing) RaiseWriteError(L"the file is not open for writing");
+  if (PassesFault(n)) RaiseWriteError(L"no space left on device (injected)");
   std::uint8_t* const bufferEnd = m_buffer.get() + kBufferSize;
   if (n > static_cast<std::size_t>(bufferEnd - m_writeCur)) {
     Flush();
@@ -182,17 +167,6 @@ void CBufferedFile::WriteSlow(const void* data, std::size_t n) {
   std::memcpy(m_writeCur, data, n);
   m_writeCur += n;
   ClipWriteWindow();
-}
-
-// Forgets bytes read ahead, moving the system's file pointer back to the logical position.
-void CBufferedFile::DropReadAhead() {
-  const std::int64_t position = GetPosition();
-  if (m_dataEnd != m_readCur) {
-    std::wstring reason;
-    if (!sys::Seek(m_handle, position, reason)) RaiseWriteError(reason);
-  }
-  m_systemPosition = position;
-  m_readCur = m_readEnd = m_dataEnd = m_buffer.get();
 }
 
 void CBufferedFile::Flush() {
@@ -218,7 +192,7 @@ void CBufferedFile::SystemWrite(const void* data, std::size_t n) {
 void CBufferedFile::Close() {
   if (!IsOpen()) return;
   const sys::Handle handle = m_handle;
-  const bool writable = m_canWrite;
+  const bool writing = m_writing;
   std::wstring reason;
   bool flushed = true;
   try {
@@ -230,12 +204,12 @@ void CBufferedFile::Close() {
   std::wstring closeReason;
   const bool closed = sys::Close(handle, closeReason);
   m_handle = kNoHandle;
-  m_canRead = m_canWrite = false;
+  m_writing = false;
   m_systemPosition = 0;
   m_readCur = m_readEnd = m_dataEnd = m_writeCur = m_writeEnd = m_buffer.get();
   if (!flushed) RaiseWriteError(reason);
   if (!closed) {
-    if (writable) RaiseWriteError(closeReason);
+    if (writing) RaiseWriteError(closeReason);
     RaiseReadError(closeReason);
   }
 }

@@ -8,6 +8,4 @@ int BitsPerPixel(int format) {
   return format >= 0 && format < kColorFormatCount ? ColorFmtToBPP[format] : 0;
 }
 
-bool IsIndexed(int format) { return format == Indexed1 || format == Indexed4 || format == Indexed8; }
-
 }  // namespace utl

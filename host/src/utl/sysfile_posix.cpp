@@ -18,19 +18,9 @@ namespace {
 std::wstring Reason(int error) { return FromUtf8(std::strerror(error)); }
 
 int OpenFlags(FileAccess access, FileMode mode) {
-  int flags = O_CLOEXEC;
-  switch (access) {
-    case AccessRead: flags |= O_RDONLY; break;
-    case AccessWrite: flags |= O_WRONLY; break;
-    default: flags |= O_RDWR; break;
-  }
-  switch (mode) {
-    case CreateNew: flags |= O_CREAT | O_EXCL; break;
-    case CreateAlways: flags |= O_CREAT | O_TRUNC; break;
-    case OpenAlways: flags |= O_CREAT; break;
-    case TruncateExisting: flags |= O_TRUNC; break;
-    case OpenExisting: break;
-  }
+  int flags = O_CLOEXEC | (access == AccessRead ? O_RDONLY : O_WRONLY);
+  if (mode == CreateNew) flags |= O_CREAT | O_EXCL;
+  if (mode == CreateAlways) flags |= O_CREAT | O_TRUNC;
   return flags;
 }
 
@@ -78,14 +68,6 @@ bool Write(Handle handle, const void* data, std::size_t n, std::wstring& error) 
     }
     bytes += put;
     n -= static_cast<std::size_t>(put);
-  }
-  return true;
-}
-
-bool Seek(Handle handle, std::int64_t offset, std::wstring& error) {
-  if (::lseek(static_cast<int>(handle), static_cast<off_t>(offset), SEEK_SET) < 0) {
-    error = Reason(errno);
-    return false;
   }
   return true;
 }

@@ -50,27 +50,10 @@ std::wstring Native(const std::wstring& path) {
   return L"\\\\?\\" + full;
 }
 
-DWORD DesiredAccess(FileAccess access) {
-  switch (access) {
-    case AccessRead: return GENERIC_READ;
-    case AccessWrite: return GENERIC_WRITE;
-    default: return GENERIC_READ | GENERIC_WRITE;
-  }
-}
-
-DWORD ShareMode(FileSharing sharing) {
-  DWORD mode = 0;
-  if (sharing & ShareRead) mode |= FILE_SHARE_READ;
-  if (sharing & ShareWrite) mode |= FILE_SHARE_WRITE;
-  return mode;
-}
-
 DWORD Disposition(FileMode mode) {
   switch (mode) {
     case CreateNew: return CREATE_NEW;
     case CreateAlways: return CREATE_ALWAYS;
-    case OpenAlways: return OPEN_ALWAYS;
-    case TruncateExisting: return TRUNCATE_EXISTING;
     case OpenExisting: break;
   }
   return OPEN_EXISTING;
@@ -82,8 +65,9 @@ Handle Open(const std::wstring& path, FileAccess access, FileMode mode, FileShar
             std::wstring& error) {
   // Without FILE_FLAG_BACKUP_SEMANTICS a folder cannot be opened, as files must not be.
   const HANDLE handle =
-      ::CreateFileW(Native(path).c_str(), DesiredAccess(access), ShareMode(sharing), nullptr,
-                    Disposition(mode), FILE_ATTRIBUTE_NORMAL, nullptr);
+      ::CreateFileW(Native(path).c_str(), access == AccessRead ? GENERIC_READ : GENERIC_WRITE,
+                    sharing == ShareRead ? FILE_SHARE_READ : 0, nullptr, Disposition(mode),
+                    FILE_ATTRIBUTE_NORMAL, nullptr);
   if (handle == INVALID_HANDLE_VALUE) {
     error = LastReason();
     return kNoHandle;
@@ -118,16 +102,6 @@ bool Write(Handle handle, const void* data, std::size_t n, std::wstring& error) 
     }
     bytes += put;
     n -= put;
-  }
-  return true;
-}
-
-bool Seek(Handle handle, std::int64_t offset, std::wstring& error) {
-  LARGE_INTEGER distance;
-  distance.QuadPart = offset;
-  if (!::SetFilePointerEx(ToNative(handle), distance, nullptr, FILE_BEGIN)) {
-    error = LastReason();
-    return false;
   }
   return true;
 }

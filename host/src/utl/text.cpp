@@ -128,12 +128,4 @@ std::wstring FormatV(const wchar_t* format, std::va_list args) {
   }
 }
 
-std::wstring Format(const wchar_t* format, ...) {
-  std::va_list args;
-  va_start(args, format);
-  std::wstring text = FormatV(format, args);
-  va_end(args);
-  return text;
-}
-
 }  // namespace utl

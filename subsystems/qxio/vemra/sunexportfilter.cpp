@@ -11,7 +11,6 @@
 #include "utl/colorformat.h"
 #include "utl/error.h"
 #include "utl/log.h"
-#include "utl/path.h"
 
 namespace vemra {
 
@@ -73,8 +72,8 @@ SunExportFilter::SunExportFilter(qxio::IoManager& manager) : qxio::IoExportFilte
   }
 }
 
-// Only the temporary file of an unfinished transfer is removed: the target never changes
-// unless EndExport completes.
+// Only what an unfinished transfer wrote is removed: the target never changes unless
+// EndExport completes.
 SunExportFilter::~SunExportFilter() {
   try {
     DiscardTransfer();
@@ -92,29 +91,18 @@ bool SunExportFilter::SupportsType(const utl::CTypeInfo* type) const {
          type == qxio::TrInitGraphicsExp::GetClassTypeId();
 }
 
-// The image is written to a new file beside the target and moved over it only when
-// EndExport has a complete image, so a failed or abandoned export never loses what the
-// target held before.
+// The image is written beside the target and put in its place only when EndExport has a
+// complete image, so a failed or abandoned export never loses what the target held before.
 qxio::ExportStatus SunExportFilter::BeginExport(const std::wstring& path) {
-  const std::wstring target = path;  // path may be m_fileName, which DiscardTransfer clears
   DiscardTransfer();
-  // An empty name would mean "no export under way" to every later call.
-  if (target.empty()) {
-    Raise(
-        utl::CError(utl::ErrorKind::FileOpen, QXIO_WFILE, __LINE__, target, L"no file name given"));
-  }
-  const std::wstring temporary = utl::TemporaryPathBeside(target);
   try {
-    m_file.Open(temporary, "wbx", utl::ShareNone, false);
-  } catch (const utl::IError& error) {
-    // The user knows the target, not the temporary name beside it.
-    Raise(utl::CError(error.Kind(), QXIO_WFILE, __LINE__, target, error.Message()));
+    m_output.Begin(path);
+  } catch (const utl::CError& error) {
+    Raise(error);
   }
-  m_fileName = target;
-  m_temporaryPath = temporary;
   try {
     m_progress = std::make_unique<qxio::CProgress>(&GetManager());
-    m_progress->MessageVA(L"Exporting SUN data to file %s", m_fileName.c_str());
+    m_progress->MessageVA(L"Exporting SUN data to file %s", m_output.Target().c_str());
   } catch (...) {
     // A transfer without progress would fail later; leave no half-begun export behind.
     DiscardTransfer();
@@ -140,21 +128,18 @@ qxio::ExportStatus SunExportFilter::ExportObject(qxio::TrBase& object) {
 }
 
 qxio::ExportStatus SunExportFilter::EndExport() {
-  if (m_fileName.empty()) Throw_ERR_END_BEFORE_BEGIN(QXIO_WFILE, __LINE__);
+  if (!m_output.IsActive()) Throw_ERR_END_BEFORE_BEGIN(QXIO_WFILE, __LINE__);
   m_writer.Reset();
+  const std::wstring target = m_output.Target();
+  const bool hasImage = m_numImagesExported >= 1;
+  bool replaced = false;
   try {
-    if (m_file.IsOpen()) m_file.Close();
+    replaced = hasImage && m_output.Commit();
   } catch (...) {
-    // The last bytes may not have reached the disk: the temporary file is not trusted.
     DiscardTransfer();
     throw;
   }
-
-  const std::wstring target = m_fileName;
-  const bool hasImage = m_numImagesExported >= 1;
-  const bool replaced = hasImage && utl::ReplaceFile(m_temporaryPath, target);
-  if (replaced) m_temporaryPath.clear();
-  DiscardTransfer();  // removes the temporary file unless it became the target
+  DiscardTransfer();
   if (hasImage && !replaced) {
     Throw_ERR_FILE_WRITE(QXIO_WFILE, __LINE__, target,
                          L"Could not put the exported image in place of the file; the file "
@@ -165,15 +150,12 @@ qxio::ExportStatus SunExportFilter::EndExport() {
 
 void SunExportFilter::DiscardTransfer() {
   m_writer.Reset();
-  if (m_file.IsOpen()) m_file.CloseNoThrow(false);
-  if (!m_temporaryPath.empty()) utl::RemoveFile(m_temporaryPath);
-  m_fileName.clear();
-  m_temporaryPath.clear();
+  m_output.Discard();
   m_progress.reset();
 }
 
 qxio::ExportStatus SunExportFilter::ExportImage(const qxio::TrImage& image) {
-  if (m_fileName.empty() || !m_progress) {
+  if (!m_output.IsActive() || !m_progress) {
     ThrowError(QXIO_WFILE, __LINE__,
                L"An image was handed to the Sun Raster export filter "
                L"before an export was begun.\n");
@@ -189,10 +171,7 @@ qxio::ExportStatus SunExportFilter::ExportImage(const qxio::TrImage& image) {
 
   std::vector<RGBQUAD> map(kMaxPaletteEntries, RGBQUAD{0, 0, 0, 0});
   if (plan.greyEntries > 0) {
-    for (int i = 0; i < plan.greyEntries; ++i) {
-      const auto level = static_cast<std::uint8_t>(i * 255 / (plan.greyEntries - 1));
-      map[static_cast<std::size_t>(i)] = RGBQUAD{level, level, level, 0};
-    }
+    FillGreyRamp(map.data(), plan.greyEntries);
   } else if (plan.usesColorTable) {
     const unsigned count = std::min(1u << plan.depth, image.GetNumColorTableEntriesUsed());
     if (count > 0) image.GetColorTable(map.data(), 0, static_cast<int>(count));
@@ -200,17 +179,17 @@ qxio::ExportStatus SunExportFilter::ExportImage(const qxio::TrImage& image) {
 
   // An earlier image of this transfer failed part-way: start the file afresh rather than
   // append a second image to its remains.
-  if (m_file.GetPosition() != 0) m_file.Open(m_temporaryPath, "wb", utl::ShareNone, false);
+  if (m_output.File().GetPosition() != 0) m_output.Begin(m_output.Target());
 
   const std::int32_t width = image.GetWidth();
   const std::int32_t height = image.GetHeight();
-  const int status = m_writer.WriteHeader(&m_file, width, height, plan.depth,
+  const int status = m_writer.WriteHeader(&m_output.File(), width, height, plan.depth,
                                           plan.depth <= 8 ? map.data() : nullptr);
   switch (status) {
     case kWriteOk:
       break;
     case kWriteFailed:
-      Throw_ERR_FILE_WRITE(QXIO_WFILE, __LINE__, m_fileName,
+      Throw_ERR_FILE_WRITE(QXIO_WFILE, __LINE__, m_output.Target(),
                            L"Failed formatting data for writing and/or failed writing data "
                            L"to file");
     case kWriteUnsupportedDepth:
@@ -251,7 +230,7 @@ qxio::ExportStatus SunExportFilter::ExportImage(const qxio::TrImage& image) {
       row = output.data();
     }
     if (m_writer.WriteScanline(row) != kWriteOk) {
-      Throw_ERR_FILE_WRITE(QXIO_WFILE, __LINE__, m_fileName, L"File write failed");
+      Throw_ERR_FILE_WRITE(QXIO_WFILE, __LINE__, m_output.Target(), L"File write failed");
     }
     if (i % 32 == 0 || i == height - 1) {
       m_progress->Proportion(static_cast<double>(i) / static_cast<double>(height));

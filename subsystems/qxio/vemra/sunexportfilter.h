@@ -7,7 +7,7 @@
 
 #include "qxio/filter.h"
 #include "sunrasterwriter.h"
-#include "utl/bufferedfile.h"
+#include "utl/safesave.h"
 
 namespace vemra {
 
@@ -24,13 +24,11 @@ public:
 
 private:
   qxio::ExportStatus ExportImage(const qxio::TrImage& image);
-  // Ends an unfinished transfer: closes and removes the temporary file, ends the progress.
+  // Ends an unfinished transfer: discards the save, ends the progress.
   void DiscardTransfer();
 
   SunRasterWriter m_writer;
-  utl::CBufferedFile m_file;
-  std::wstring m_fileName;       // the target path while an export is under way
-  std::wstring m_temporaryPath;  // where the file is written until EndExport moves it
+  utl::CSafeSave m_output;  // active while an export is under way
   std::int32_t m_numImagesExported = 0;
   bool m_warnedExtraImages = false;
   std::unique_ptr<qxio::CProgress> m_progress;

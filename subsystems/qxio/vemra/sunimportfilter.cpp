@@ -29,11 +29,9 @@ ImageKind ImageKindForDepth(int depth) {
   }
 }
 
-// The row buffer: whole bytes rounded up to a multiple of 4, never shorter than the reader's
-// row, which is rounded up to an even count only.
-std::size_t RowBufferSize(std::int32_t width, std::int32_t depth) {
-  const std::int64_t bytes = (std::int64_t{width} * depth + 7) / 8;
-  return static_cast<std::size_t>((bytes + 3) / 4 * 4);
+// The reader's row, padding included, rounded up to a multiple of 4.
+std::size_t RowBufferSize(std::int32_t readerRowBytes) {
+  return (static_cast<std::size_t>(readerRowBytes) + 3) / 4 * 4;
 }
 
 }  // namespace
@@ -63,7 +61,7 @@ bool SunImportFilter::CanImportFile(const std::wstring& path) const {
   }
   std::uint8_t magic[4];
   if (file.Read(magic, sizeof magic) != sizeof magic) return false;
-  return magic[0] == 0x59 && magic[1] == 0xA6 && magic[2] == 0x6A && magic[3] == 0x95;
+  return LoadWord(magic) == kSunRasterMagic;
 }
 
 qxio::ImportFileInfo SunImportFilter::GetImportFileInfo(int /*detail*/,
@@ -132,7 +130,7 @@ void SunImportFilter::ImportFromFile(const std::wstring& path) {
   qxio::TrImage image;
   image.SetScanlineStart(width, height, kind.format, 0, 0, m_reader.m_palette,
                          qxio::RowAccessByIndex, kind.tableEntries, progress.IProgressPtr());
-  std::vector<std::uint8_t> row(RowBufferSize(width, m_reader.m_bitsPerPixel));
+  std::vector<std::uint8_t> row(RowBufferSize(m_reader.BytesPerRow()));
 
   int rowsRead = 0;
   while (rowsRead < height && m_reader.ReadScanline(row.data()) == kReadOk) {

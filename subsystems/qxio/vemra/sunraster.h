@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+#include "utl/rgbquad.h"
+
 namespace vemra {
 
 constexpr std::uint32_t kSunRasterMagic = 0x59A66A95;
@@ -33,6 +35,9 @@ constexpr int kMaxRunDecodedBytes = 256;
 
 constexpr int kMaxPaletteEntries = 256;
 
+// Fills entries 0 .. count - 1 with grey levels evenly from black to white; count >= 2.
+void FillGreyRamp(RGBQUAD* palette, int count);
+
 // The file header; big-endian on disk, host byte order in memory.
 struct SunRasterHeader {
   std::uint32_t magic;      // kSunRasterMagic
@@ -45,6 +50,19 @@ struct SunRasterHeader {
   std::uint32_t maplength;  // bytes of colour map after the header
 };
 static_assert(sizeof(SunRasterHeader) == kSunRasterHeaderSize, "the header is 32 bytes");
+
+enum class ByteOrder { BigEndian, LittleEndian };
+
+// The 32-bit word at p in the given byte order, whatever the host's own.
+constexpr std::uint32_t LoadWord(const std::uint8_t* p, ByteOrder order = ByteOrder::BigEndian) {
+  const bool big = order == ByteOrder::BigEndian;
+  return std::uint32_t{p[big ? 0 : 3]} << 24 | std::uint32_t{p[big ? 1 : 2]} << 16 |
+         std::uint32_t{p[big ? 2 : 1]} << 8 | p[big ? 3 : 0];
+}
+
+// The header's 32 bytes as the file holds them, and back; the eight fields in file order.
+void EncodeHeader(const SunRasterHeader& header, std::uint8_t* bytes);
+SunRasterHeader DecodeHeader(const std::uint8_t* bytes, ByteOrder order = ByteOrder::BigEndian);
 
 constexpr bool IsDepthIn(std::uint64_t mask, std::uint32_t depth) {
   return depth <= 32 && ((mask >> depth) & 1) != 0;

@@ -3,17 +3,11 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstring>
-#include <iterator>
 #include <utility>
 
 namespace vemra {
 
 namespace {
-
-std::uint32_t Be32(const std::uint8_t* p) {
-  return (std::uint32_t{p[0]} << 24) | (std::uint32_t{p[1]} << 16) | (std::uint32_t{p[2]} << 8) |
-         std::uint32_t{p[3]};
-}
 
 bool ReadByte(utl::CBufferedFile& file, std::uint8_t& byte) { return file.Read(&byte, 1) == 1; }
 
@@ -30,21 +24,6 @@ bool Skip(utl::CBufferedFile& file, std::int64_t count) {
 }
 
 }  // namespace
-
-const char* ReadStatusText(int status) {
-  switch (status) {
-    case kReadOk:
-      return "ok";
-    case kReadShort:
-      return "no file, file not at its start, or data cut short";
-    case kReadUnsupported:
-      return "unsupported depth, type, colour-map type or image size";
-    case kReadBadMagic:
-      return "not a Sun raster file";
-    default:
-      return "unknown reader status";
-  }
-}
 
 SunRasterReader::SunRasterReader()
     : m_file(nullptr),
@@ -65,11 +44,7 @@ int SunRasterReader::ReadHeader(utl::CBufferedFile* file) {
 
   std::uint8_t raw[kSunRasterHeaderSize];
   if (file->Read(raw, sizeof raw) != sizeof raw) return kReadShort;
-  SunRasterHeader header;
-  std::uint32_t* const fields[] = {&header.magic,  &header.width,   &header.height,
-                                   &header.depth,  &header.length,  &header.type,
-                                   &header.maptype, &header.maplength};
-  for (std::size_t i = 0; i < std::size(fields); ++i) *fields[i] = Be32(raw + 4 * i);
+  const SunRasterHeader header = DecodeHeader(raw);
 
   if (header.magic != kSunRasterMagic) return kReadBadMagic;
   if (!IsDepthIn(kReadableDepthMask, header.depth) || header.type > kLastType) {
@@ -139,11 +114,7 @@ void SunRasterReader::BuildGreyPalette(std::uint32_t depth, RGBQUAD* palette) {
     return;
   }
   if (depth > 8 && depth != 24) return;  // depth 32: nobody reads its palette; leave it black
-  const int count = depth >= 8 ? kMaxPaletteEntries : 1 << depth;
-  for (int i = 0; i < count; ++i) {
-    const auto level = static_cast<std::uint8_t>(i * 255 / (count - 1));
-    palette[i] = RGBQUAD{level, level, level, 0};
-  }
+  FillGreyRamp(palette, depth >= 8 ? kMaxPaletteEntries : 1 << depth);
 }
 
 int SunRasterReader::ReadScanline(std::uint8_t* row) {

@@ -17,9 +17,6 @@ enum ReadStatus : int {
   kReadBadMagic = 3,     // not a Sun raster file
 };
 
-// Words for a status, for messages and test output.
-const char* ReadStatusText(int status);
-
 // The reader borrows an open file from ReadHeader until Reset and never opens, closes or
 // positions it. Memory order: 24-bit pixels B,G,R; 32-bit pixels B,G,R,pad; 1-, 4- and
 // 8-bit rows as in the file.
@@ -35,7 +32,6 @@ public:
   void Reset();
 
   std::int32_t BytesPerRow() const { return m_bytesPerRow; }
-  std::uint32_t CurrentRow() const { return m_currentRow; }
   const SunRasterHeader& Header() const { return m_header; }
 
 private:

@@ -2,8 +2,6 @@
 
 #include <cstddef>
 
-#include "utl/byteswap.h"
-
 namespace vemra {
 
 const char* WriteStatusText(int status) {
@@ -59,13 +57,11 @@ int SunRasterWriter::WriteHeader(utl::CBufferedFile* file, std::int32_t width, s
   header.maptype = hasMap ? kMapEqualRgb : kMapNone;
   header.maplength = hasMap ? 3u << depth : 0u;
 
-  std::uint32_t* const words[] = {&header.magic,   &header.width,    &header.height,
-                                  &header.depth,   &header.length,   &header.type,
-                                  &header.maptype, &header.maplength};
-  for (std::uint32_t* word : words) utl::ByteSwap(word, sizeof *word);
+  std::uint8_t bytes[kSunRasterHeaderSize];
+  EncodeHeader(header, bytes);
 
   try {
-    m_file->Write(&header, sizeof header);
+    m_file->Write(bytes, sizeof bytes);
     if (hasMap) WriteColorMap(palette);
   } catch (...) {
     return kWriteFailed;
@@ -94,20 +90,13 @@ void SunRasterWriter::Reset() { m_file = nullptr; }
 // header never announces a map that the file does not hold.
 void SunRasterWriter::WriteColorMap(const RGBQUAD* palette) {
   const int entries = 1 << m_bitsPerPixel;
-  for (int plane = 0; plane < 3; ++plane) {
-    for (int i = 0; i < entries; ++i) {
-      std::uint8_t value;
-      if (palette == nullptr) {
-        value = static_cast<std::uint8_t>(i * 255 / (entries - 1));
-      } else if (plane == 0) {
-        value = palette[i].rgbRed;
-      } else if (plane == 1) {
-        value = palette[i].rgbGreen;
-      } else {
-        value = palette[i].rgbBlue;
-      }
-      m_file->Write(&value, 1);
-    }
+  RGBQUAD ramp[kMaxPaletteEntries];
+  if (palette == nullptr) {
+    FillGreyRamp(ramp, entries);
+    palette = ramp;
+  }
+  for (const auto plane : {&RGBQUAD::rgbRed, &RGBQUAD::rgbGreen, &RGBQUAD::rgbBlue}) {
+    for (int i = 0; i < entries; ++i) m_file->Write(&(palette[i].*plane), 1);
   }
 }
 

@@ -19,6 +19,7 @@ enum WriteStatus : int {
   kWriteTooLarge = 5,          // row length or image size beyond the format's 32-bit fields
 };
 
+// Words for a status, for messages.
 const char* WriteStatusText(int status);
 
 // The writer borrows an open file from WriteHeader until Reset and never opens, closes or
@@ -32,9 +33,6 @@ public:
                   std::int32_t depth, const RGBQUAD* palette);
   int WriteScanline(const std::uint8_t* row);
   void Reset();
-
-  std::uint32_t CurrentRow() const { return m_currentRow; }
-  std::int32_t BytesPerRow() const { return m_bytesPerRow; }
 
 private:
   // Both pass on whatever Write raises; the public operations turn it into kWriteFailed.
