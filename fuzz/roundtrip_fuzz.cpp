@@ -33,9 +33,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   const std::size_t files = dir.List().size();
   if (image.GetHeight() == 0) {
-    Require(error && error->Kind() == utl::ErrorKind::Internal && ended == qxio::ExportNothingExported,
-            "an image without rows is refused");
-    Require(files == 0, "a refused export leaves no file");
+    Require(error && error->Kind() == utl::ErrorKind::Internal && files == 0 &&
+                ended == qxio::ExportNothingExported,
+            "an image without rows is refused and leaves no file");
     return 0;
   }
   Require(!error && ended == qxio::ExportDone && files == 1, "the image is exported alone");

@@ -107,8 +107,9 @@ TEST(Hostile, ReadsFailingInTheHeaderMapAndRows) {
     const std::int64_t size = std::int64_t(bytes.size());
     const std::int64_t data = 32 + (Be32(bytes, 24) == 1 ? Be32(bytes, 28) / 3 * 3 : 0);
     const Rgb clean = ImageRgb(*Import(file).image);
-    for (std::int64_t offset : {std::int64_t{0}, std::int64_t{20}, std::min<std::int64_t>(32, data - 1),
-                                data, (data + size) / 2, size - 1, size}) {
+    const std::int64_t map = std::min<std::int64_t>(32, data - 1);  // or the header's end
+    for (std::int64_t offset : {std::int64_t{0}, std::int64_t{20}, map, data, (data + size) / 2,
+                                size - 1, size}) {
       SCOPED_TRACE(file.filename().string() + ", read fault at byte " + std::to_string(offset));
       TestManager manager;
       SunImportFilter filter(manager);

@@ -79,8 +79,9 @@ TEST(Module, CarriesBothDialogTemplates) {
                                         LOAD_LIBRARY_AS_DATAFILE);
   ASSERT_NE(module, nullptr);
   for (int id : {100, 101}) {
+    const WORD english = MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US);
     const HRSRC info = FindResourceExW(module, MAKEINTRESOURCEW(5) /* RT_DIALOG */,
-                                       MAKEINTRESOURCEW(id), MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US));
+                                       MAKEINTRESOURCEW(id), english);
     const void* data = info ? LockResource(LoadResource(module, info)) : nullptr;
     ASSERT_NE(data, nullptr) << "dialog " << id;
     const auto* words = static_cast<const std::uint16_t*>(data);
