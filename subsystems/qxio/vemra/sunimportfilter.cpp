@@ -130,7 +130,8 @@ void SunImportFilter::ImportFromFile(const std::wstring& path) {
   qxio::TrImage image;
   image.SetScanlineStart(width, height, kind.format, 0, 0, m_reader.m_palette,
                          qxio::RowAccessByIndex, kind.tableEntries, progress.IProgressPtr());
-  std::vector<std::uint8_t> row(RowBufferSize(m_reader.BytesPerRow()));
+  // An image without rows needs no row buffer; its width alone may claim hundreds of MiB.
+  std::vector<std::uint8_t> row(height > 0 ? RowBufferSize(m_reader.BytesPerRow()) : 0);
 
   int rowsRead = 0;
   while (rowsRead < height && m_reader.ReadScanline(row.data()) == kReadOk) {
