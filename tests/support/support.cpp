@@ -153,7 +153,7 @@ Rgb ImageRgb(const qxio::TrImage& image) {
   Rgb rgb{image.GetWidth(), image.GetHeight(), {}};
   RGBQUAD table[256];
   image.GetColorTable(table, 0, 256);
-  Bytes bgr(static_cast<std::size_t>(rgb.width) * 3);
+  Bytes bgr(rgb.height > 0 ? static_cast<std::size_t>(rgb.width) * 3 : 0);  // rows or nothing
   for (int y = 0; y < rgb.height; ++y) {
     if (!pixcv::SimplePixelConvert(rgb.width, image.Row(y), image.GetColorFormat(), bgr.data(),
                                    utl::BGR24, 0, table, false)) {
