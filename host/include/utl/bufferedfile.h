@@ -83,9 +83,13 @@ public:
   void CloseNoThrow(bool flag);
 
 private:
-  friend class CSafeSave;  // has its temporary file's errors name the file it replaces
+  // Opens its files itself, flushes before it seals them, and has their errors name the file
+  // they replace.
+  friend class CSafeSave;
   static constexpr std::intptr_t kNoHandle = -1;
 
+  // A closed file takes over handle, open as access, with errors naming path.
+  void Adopt(std::intptr_t handle, FileAccess access, const std::wstring& path);
   bool OpenImpl(const std::wstring& path, FileAccess access, FileMode mode, FileSharing sharing,
                 bool raise);
   std::size_t ReadSlow(void* buffer, std::size_t n);

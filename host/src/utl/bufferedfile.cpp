@@ -79,6 +79,11 @@ bool CBufferedFile::OpenImpl(const std::wstring& path, FileAccess access, FileMo
     if (raise) throw CError(ErrorKind::FileOpen, QXIO_WFILE, __LINE__, path, reason);
     return false;
   }
+  Adopt(handle, access, path);
+  return true;
+}
+
+void CBufferedFile::Adopt(std::intptr_t handle, FileAccess access, const std::wstring& path) {
   m_handle = handle;
   m_path = path;
   m_writing = access == AccessWrite;
@@ -86,7 +91,6 @@ bool CBufferedFile::OpenImpl(const std::wstring& path, FileAccess access, FileMo
   m_readCur = m_readEnd = m_dataEnd = m_writeCur = m_writeEnd = m_buffer.get();
   const FileFaults faults = CurrentFaults();
   m_failAt = m_writing ? faults.failWriteAfter : faults.failReadAfter;
-  return true;
 }
 
 std::int64_t CBufferedFile::GetPosition() const {

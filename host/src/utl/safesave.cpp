@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <iterator>
 
 #include "sysfile.h"
 #include "utl/error.h"
@@ -27,9 +28,46 @@ std::wstring TemporaryPathBeside(const std::wstring& target) {
   }
 }
 
+// The temporary files of the saves under way, where a signal handler finds them: storage fixed
+// in advance, so that the handler need not allocate, and a state for each slot that tells it
+// when the path there is whole. A save that finds no free slot, or a path too long for one,
+// still works; only a signal would leave its file behind.
+enum SlotState : int { kFree, kFilling, kArmed };
+struct PendingFile {
+  std::atomic<int> state{kFree};
+  sys::NativeChar path[4096];
+};
+static_assert(std::atomic<int>::is_always_lock_free, "a signal handler reads the states");
+PendingFile g_pending[8];
+
+int Arm(const std::wstring& temporary) {
+  for (int slot = 0; slot < static_cast<int>(std::size(g_pending)); ++slot) {
+    PendingFile& pending = g_pending[slot];
+    int expected = kFree;
+    if (!pending.state.compare_exchange_strong(expected, kFilling)) continue;
+    if (sys::ToNative(temporary, pending.path, std::size(pending.path))) {
+      pending.state.store(kArmed);
+      return slot;
+    }
+    pending.state.store(kFree);
+    break;
+  }
+  return -1;
+}
+
+void Disarm(int slot) {
+  if (slot >= 0) g_pending[slot].state.store(kFree);
+}
+
 }  // namespace
 
-CSafeSave::CSafeSave() = default;
+void CSafeSave::RemoveUnfinished() noexcept {
+  for (PendingFile& pending : g_pending) {
+    if (pending.state.load() == kArmed) sys::RemoveNative(pending.path);
+  }
+}
+
+CSafeSave::CSafeSave() : m_destination(std::make_unique<sys::SaveTarget>()) {}
 
 CSafeSave::~CSafeSave() { Discard(); }
 
@@ -40,30 +78,53 @@ void CSafeSave::Begin(const std::wstring& target) {
   if (next.empty()) {
     throw CError(ErrorKind::FileOpen, QXIO_WFILE, __LINE__, next, L"no file name given");
   }
-  const std::wstring temporary = TemporaryPathBeside(next);
-  try {
-    m_file.Open(temporary, "wbx", ShareNone, false);
-  } catch (const IError& error) {
-    throw CError(error.Kind(), QXIO_WFILE, __LINE__, next, error.Message());
+  std::wstring reason;
+  if (!sys::InspectTarget(next, *m_destination, reason)) {
+    throw CError(ErrorKind::FileWrite, QXIO_WFILE, __LINE__, next, reason);
   }
-  m_file.m_path = next;
+  sys::Handle handle = sys::kNoHandle;
+  if (m_destination->kind == sys::SaveTarget::Other) {
+    handle = sys::Open(m_destination->path, AccessWrite, OpenExisting, ShareNone, reason);
+  } else {
+    // Armed before the file exists, so that no moment passes in which a signal would leave it.
+    const std::wstring temporary = TemporaryPathBeside(m_destination->path);
+    m_slot = Arm(temporary);
+    handle = sys::CreatePrivate(temporary, reason);
+    if (handle != sys::kNoHandle) m_temporary = temporary;
+  }
+  if (handle == sys::kNoHandle) {
+    Discard();
+    throw CError(ErrorKind::FileOpen, QXIO_WFILE, __LINE__, next, reason);
+  }
+  m_file.Adopt(handle, AccessWrite, next);
   m_target = next;
-  m_temporary = temporary;
+}
+
+void CSafeSave::Seal() {
+  m_file.Flush();
+  std::wstring reason;
+  if (!sys::Seal(m_file.m_handle, *m_destination, reason)) {
+    throw CError(ErrorKind::FileWrite, QXIO_WFILE, __LINE__, m_target, reason);
+  }
 }
 
 bool CSafeSave::Commit() {
   if (!IsActive()) return false;
   try {
+    // The last bytes must reach the disk before the file can be trusted to replace another.
+    if (!m_temporary.empty()) Seal();
     m_file.Close();
+    std::wstring reason;
+    if (!m_temporary.empty() && !sys::Replace(m_temporary, *m_destination, reason)) {
+      throw CError(ErrorKind::FileWrite, QXIO_WFILE, __LINE__, m_target, reason);
+    }
   } catch (...) {
-    // The last bytes may not have reached the disk: the file is not trusted.
     Discard();
     throw;
   }
-  const bool replaced = sys::Replace(m_temporary, m_target);
-  if (replaced) m_temporary.clear();
+  m_temporary.clear();
   Discard();
-  return replaced;
+  return true;
 }
 
 void CSafeSave::Discard() {
@@ -72,6 +133,9 @@ void CSafeSave::Discard() {
     if (!m_temporary.empty()) RemoveFile(m_temporary);
   } catch (...) {
   }
+  // Only once the file is gone or in the target's place: a signal until then removes it.
+  Disarm(m_slot);
+  m_slot = -1;
   m_temporary.clear();
   m_target.clear();
 }

@@ -25,10 +25,50 @@ std::int64_t Size(Handle handle);
 bool Close(Handle handle, std::wstring& error);
 
 bool Remove(const std::wstring& path);
-// Atomically replaces target with source (rename over).
-bool Replace(const std::wstring& source, const std::wstring& target);
 bool Exists(const std::wstring& path);
 // A number that differs between processes, for unique file names.
 unsigned long ProcessId();
+
+// What a save finds where it is asked to write.
+struct SaveTarget {
+  enum Kind {
+    New,      // nothing there yet
+    Regular,  // a file, replaced by its successor
+    Other,    // a device or a pipe, written in place
+  };
+  Kind kind = New;
+  std::wstring path;  // what the save writes: symbolic links followed
+  // A regular file's permission bits, owner and group (POSIX) or attributes (Windows), which
+  // its successor takes over.
+  std::uint32_t mode = 0;
+  std::int64_t owner = -1;
+  std::int64_t group = -1;
+};
+
+// Follows the symbolic links from path and says what stands at their end. False, with the
+// system's reason, where the user may not write: a file without write permission (read-only
+// on Windows), a folder, a loop of links.
+bool InspectTarget(const std::wstring& path, SaveTarget& target, std::wstring& error);
+// Creates a new file for writing that only its owner may read where the system has
+// permission bits; fails if something has the name.
+Handle CreatePrivate(const std::wstring& path, std::wstring& error);
+// Readies the complete successor of target, open as handle: it takes over the replaced file's
+// permissions (a new file the mode the umask gives) and, when it replaces a file, its data
+// is flushed to the disk.
+bool Seal(Handle handle, const SaveTarget& target, std::wstring& error);
+// Moves source to target.path in one step; when that replaces a file, the move too is
+// flushed to the disk.
+bool Replace(const std::wstring& source, const SaveTarget& target, std::wstring& error);
+
+// Paths in the system's own form, for signal handlers, which may not allocate.
+#if defined(_WIN32)
+using NativeChar = wchar_t;
+#else
+using NativeChar = char;
+#endif
+// Writes path's system form, terminated, into out; false when it does not fit.
+bool ToNative(const std::wstring& path, NativeChar* out, std::size_t capacity);
+// Deletes the file; async-signal-safe.
+void RemoveNative(const NativeChar* path) noexcept;
 
 }  // namespace utl::sys
