@@ -11,6 +11,7 @@
 #include "options.h"
 #include "pluginloader.h"
 #include "progressbar.h"
+#include "utl/safesave.h"
 #include "utl/text.h"
 
 #if defined(_WIN32)
@@ -19,10 +20,42 @@
 // shellapi.h needs the types of windows.h.
 #  include <shellapi.h>
 #else
+#  include <csignal>
+
 #  include <unistd.h>
 #endif
 
 namespace {
+
+// A signal or console event that ends qxhost removes the temporary file of a save under way,
+// leaving the target as it was, and ends with 128 + the signal's number, as a shell reports it.
+#if defined(_WIN32)
+BOOL WINAPI OnConsoleEvent(DWORD event) {
+  utl::CSafeSave::RemoveUnfinished();
+  ::ExitProcess(event == CTRL_C_EVENT ? 128 + 2 : event == CTRL_BREAK_EVENT ? 128 + 21 : 128 + 15);
+}
+
+void EndSavesOnStopSignals() { ::SetConsoleCtrlHandler(OnConsoleEvent, TRUE); }
+#else
+extern "C" void OnStopSignal(int signal) {
+  utl::CSafeSave::RemoveUnfinished();
+  _exit(128 + signal);
+}
+
+// A signal that qxhost's parent set to be ignored (nohup, a shell's background job) stays so.
+void EndSavesOnStopSignals() {
+  struct sigaction action = {};
+  action.sa_handler = OnStopSignal;
+  sigemptyset(&action.sa_mask);
+  for (int signal : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&action.sa_mask, signal);
+  for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
+    struct sigaction current = {};
+    if (sigaction(signal, nullptr, &current) == 0 && current.sa_handler != SIG_IGN) {
+      sigaction(signal, &action, nullptr);
+    }
+  }
+}
+#endif
 
 // The arguments as wide strings: from the wide command line on Windows, so that names
 // outside the ANSI code page survive; from UTF-8 elsewhere.
@@ -104,6 +137,7 @@ int main(int argc, char** argv) {
 #if defined(_WIN32)
   SetConsoleOutputCP(CP_UTF8);
 #endif
+  EndSavesOnStopSignals();
   try {
     return Run(Arguments(argc, argv));
   } catch (const std::bad_alloc&) {
