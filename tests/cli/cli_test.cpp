@@ -1,12 +1,14 @@
 // The built qxhost run as a user runs it: the cases of tests/data/cli/cases.txt, and PNG files of
 // every kind converted to Sun raster and back, and to PNG, with their colours.
 
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <map>
 #include <regex>
 
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include "testsupport.h"
 
@@ -16,11 +18,11 @@ namespace {
 struct Case {
   std::string command;
   int exit = 0;
-  std::map<std::string, std::vector<std::string>> lines;  // "out", "err", "creates"
+  std::map<std::string, std::vector<std::string>> lines;  // "out", "err", "creates", "needs"
 };
 
-// "run COMMAND" starts a case; "exit N", "out REGEX", "err REGEX" and "creates FILE" describe it.
-// A value is all that follows its key and one space.
+// "run COMMAND" starts a case; "exit N", "out REGEX", "err REGEX", "creates FILE" and "needs WHAT"
+// describe it. A value is all that follows its key and one space.
 std::vector<Case> Cases() {
   std::ifstream in(DataDir() / "cli" / "cases.txt");
   std::vector<Case> cases;
@@ -29,7 +31,8 @@ std::vector<Case> Cases() {
     const std::string value = key.size() < line.size() ? line.substr(key.size() + 1) : "";
     if (key == "run") cases.push_back({value, 0, {}});
     if (key.empty() || key[0] == '#' || key == "run") continue;
-    const bool known = key == "exit" || key == "out" || key == "err" || key == "creates";
+    const bool known =
+        key == "exit" || key == "out" || key == "err" || key == "creates" || key == "needs";
     EXPECT_TRUE(!cases.empty() && known) << "cases.txt: " << line;
     if (cases.empty()) continue;
     if (key == "exit") cases.back().exit = std::stoi(value);
@@ -74,6 +77,17 @@ int Shell(const fs::path& folder, const std::string& command, std::string& out, 
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
+// The first of a case's needs ("root", or a program) that this run lacks; empty for none.
+std::string Missing(const fs::path& folder, const std::vector<std::string>& needs) {
+  for (const std::string& need : needs) {
+    std::string out, err;
+    if (need == "root" ? ::geteuid() != 0 : Shell(folder, "command -v " + need, out, err) != 0) {
+      return need;
+    }
+  }
+  return "";
+}
+
 // In a folder of copies of tests/data, each case ends as it says and leaves the folder as it was,
 // but for the files it says it creates.
 TEST(Cli, Cases) {
@@ -84,6 +98,10 @@ TEST(Cli, Cases) {
   const auto cases = Cases();
   ASSERT_FALSE(cases.empty());
   for (Case c : cases) {
+    if (const std::string missing = Missing(folder, c.lines["needs"]); !missing.empty()) {
+      std::printf("[  SKIPPED ] without %s: %s\n", missing.c_str(), c.command.c_str());
+      continue;
+    }
     std::string out, err;
     const int exit = Shell(folder, c.command, out, err);
     SCOPED_TRACE(c.command + "\nstdout:\n" + out + "stderr:\n" + err);

@@ -1,5 +1,5 @@
-// The host library: buffered files (on Windows with the system's side of them), images in
-// memory, the pixel converter and text.
+// The host library: buffered files (on Windows with the system's side of them), the safe save,
+// images in memory, the pixel converter and text.
 #include <algorithm>
 #include <climits>
 #include <fstream>
@@ -10,7 +10,12 @@
 #include "sunimportfilter.h"
 #include "testsupport.h"
 #include "utl/bufferedfile.h"
+#include "utl/safesave.h"
 #include "utl/text.h"
+
+#if defined(_WIN32)
+#  include <windows.h>
+#endif
 
 namespace vemra::test {
 namespace {
@@ -73,6 +78,68 @@ TEST(BufferedFile, ClosedFilesAndWindowsPaths) {
   EXPECT_NE(error->Message().back(), L'.');
 #endif
 }
+
+// A save's file is private to its owner until Commit gives it the target's mode. When the move
+// fails after the flush (a folder took the target's place meanwhile; on Windows, another program
+// holds the target), the error names the target and nothing of the save remains.
+// (tests/data/cli/cases.txt has the rest of the saving cases.)
+TEST(SafeSave, PrivateUntilCommittedAndNothingLeftWhenTheMoveFails) {
+  TempDir dir;
+  WriteFile(dir / "t.ras", {1, 2, 3});
+  fs::permissions(dir / "t.ras", fs::perms::others_read, fs::perm_options::remove);
+  utl::CSafeSave save;
+  save.Begin(dir.Wide("t.ras"));
+  save.File().Write("new", 3);
+  const auto names = dir.List();
+  ASSERT_EQ(names.size(), 2u);
+  const auto perms = [](const fs::path& path) { return fs::status(path).permissions(); };
+#if !defined(_WIN32)
+  const fs::path temporary = dir / names[names[0] == "t.ras" ? 1 : 0];
+  EXPECT_EQ(perms(temporary), fs::perms::owner_read | fs::perms::owner_write);
+#endif
+  const fs::perms before = perms(dir / "t.ras");
+  ASSERT_TRUE(save.Commit());
+  EXPECT_EQ(perms(dir / "t.ras"), before);
+  EXPECT_EQ(ReadFile(dir / "t.ras"), (Bytes{'n', 'e', 'w'}));
+
+  save.Begin(dir.Wide("t.ras"));
+  save.File().Write("newer", 5);
+#if defined(_WIN32)
+  CBufferedFile holder;  // open without delete sharing: the file cannot be replaced
+  holder.Open(dir.Wide("t.ras"), "rb", utl::ShareRead, false);
+#else
+  fs::remove(dir / "t.ras");
+  fs::create_directory(dir / "t.ras");
+#endif
+  const auto error = Raised([&] { save.Commit(); });
+  ASSERT_TRUE(error);
+  EXPECT_EQ(error->Path(), dir.Wide("t.ras"));
+  EXPECT_TRUE(fs::exists(dir / "t.ras"));
+  // Wine's ReplaceFileW leaves a file of its own (rf*.tmp) where Windows' leaves none.
+  for (const std::string& name : dir.List()) EXPECT_NE(name.rfind(".t.ras.", 0), 0u) << name;
+}
+
+#if defined(_WIN32)
+// A read-only file is refused before anything is written; a replaced file keeps its attributes.
+TEST(SafeSave, WindowsReadOnlyRefusedAttributesKept) {
+  TempDir dir;
+  WriteFile(dir / "read-only.ras", {1});
+  WriteFile(dir / "system.ras", {1});
+  const DWORD kept = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+  ::SetFileAttributesW(dir.Wide("read-only.ras").c_str(), FILE_ATTRIBUTE_READONLY);
+  ::SetFileAttributesW(dir.Wide("system.ras").c_str(), kept);
+  utl::CSafeSave save;
+  EXPECT_EQ(Raised([&] { save.Begin(dir.Wide("read-only.ras")); }).value().Path(),
+            dir.Wide("read-only.ras"));
+  EXPECT_EQ(dir.List().size(), 2u);
+  save.Begin(dir.Wide("system.ras"));
+  save.File().Write("ab", 2);
+  ASSERT_TRUE(save.Commit());
+  EXPECT_EQ(ReadFile(dir / "system.ras"), (Bytes{'a', 'b'}));
+  EXPECT_EQ(::GetFileAttributesW(dir.Wide("system.ras").c_str()) & kept, kept);
+  ::SetFileAttributesW(dir.Wide("read-only.ras").c_str(), FILE_ATTRIBUTE_NORMAL);
+}
+#endif
 
 // Rows zero until set, refused outside the image; at most 256 table entries, black past them;
 // by default no more than 2^30 pixels; no image of a negative size or an unknown format.
