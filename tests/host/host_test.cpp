@@ -213,7 +213,8 @@ TEST(PixelConvert, EveryFormatToBgr24) {
 TEST(Text, Utf8AndFormat) {
   using Pair = std::pair<std::string, std::wstring>;
   for (const auto& [utf8, wide] :
-       {Pair{"Bild 1", L"Bild 1"}, {"\xC3\xA4\xE2\x82\xAC\xE6\x97\xA5", L"\u00E4\u20AC\u65E5"},
+       {Pair{"Bild 1", L"Bild 1"},
+        {"\xC2\x80\xC3\xA4\xE2\x82\xAC\xE6\x97\xA5", L"\x80\u00E4\u20AC\u65E5"},
         {"\xF0\x9F\x98\x80\xF0\xA0\x80\x80\xF4\x8F\xBF\xBF", L"\U0001F600\U00020000\U0010FFFF"}}) {
     EXPECT_EQ(utl::FromUtf8(utf8), wide) << utf8;
     EXPECT_EQ(utl::ToUtf8(wide), utf8);
@@ -224,6 +225,9 @@ TEST(Text, Utf8AndFormat) {
     EXPECT_EQ(utl::FromUtf8(utf8), wide) << utf8;
   }
   EXPECT_EQ(utl::ToUtf8(std::wstring(1, wchar_t(0xD800))), "\xEF\xBF\xBD");
+  // A surrogate pair is one character in UTF-16, and two that are none in UTF-32.
+  EXPECT_EQ(utl::ToUtf8(L"\xD83D\xDE00"),
+            sizeof(wchar_t) == 2 ? "\xF0\x9F\x98\x80" : "\xEF\xBF\xBD\xEF\xBF\xBD");
   TestManager manager;
   const SunImportFilter filter(manager);
   const auto format = [&](const wchar_t* text, auto... args) {
