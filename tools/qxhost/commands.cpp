@@ -151,10 +151,15 @@ int Commands::Convert(const std::wstring& input, const std::wstring& output) {
   if (!writable) return 1;
 
   std::optional<qxio::TrImage> image;
+  std::string notice;
   if (!Guarded(input, [&] {
-        image = HasPngSignature(input) ? ReadPng(input, m_manager) : Import(input);
+        image = HasPngSignature(input) ? ReadPng(input, m_manager, &notice) : Import(input);
       })) {
     return 1;
+  }
+  if (!notice.empty()) {
+    m_manager.ClearProgress();
+    PrintWarning(Utf8(input), notice);
   }
   const bool written = Guarded(output, [&] {
     if (outputKind == FileKind::Png) {

@@ -27,6 +27,10 @@ void PrintError(const std::string& file, const std::string& message) {
   std::fprintf(stderr, "error: %s: %s\n", file.c_str(), Trimmed(message).c_str());
 }
 
+void PrintWarning(const std::string& file, const std::string& message) {
+  std::fprintf(stderr, "qxhost: %s: warning: %s\n", file.c_str(), Trimmed(message).c_str());
+}
+
 HostManager::HostManager(ProgressBar* bar) : m_bar(bar) {}
 
 std::optional<qxio::TrImage> HostManager::TakeImage() {

@@ -39,5 +39,7 @@ private:
 // Prints "error: FILE: ..." on standard error, without trailing line breaks that filters put
 // at the end of some messages.
 void PrintError(const std::string& file, const std::string& message);
+// Prints "qxhost: FILE: warning: ..." on standard error: a remark on a file that succeeded.
+void PrintWarning(const std::string& file, const std::string& message);
 
 }  // namespace qxhost

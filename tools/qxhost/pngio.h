@@ -1,4 +1,5 @@
-// PNG files as host images, through libpng.
+// PNG files as host images: through libpng on Linux, through the Windows Imaging Component on
+// Windows, with the same pixels either way.
 #pragma once
 
 #include <string>
@@ -8,20 +9,26 @@
 
 namespace qxhost {
 
-// False when this qxhost was built without libpng; ReadPng and WritePng then raise Failure.
+// False when this qxhost was built without a PNG codec; ReadPng and WritePng then raise Failure.
 bool PngSupported();
 
-// Whether the file begins with the PNG signature; needs no libpng.
+// Whether the file begins with the PNG signature; needs no codec.
 bool HasPngSignature(const std::wstring& path);
 
 // Reads a PNG into the nearest host colour format: grey of 1, 2-4 and 8-16 bits as Gray1,
 // Gray4 and Gray8; palette of 1, 2-4 and 8 bits as Indexed1, Indexed4 and Indexed8 with its
-// palette; RGB as BGR24; RGBA and grey+alpha as BGRA32. 16-bit channels become 8-bit and
-// tRNS is ignored. The manager's pixel limit applies. Raises Failure or the host's error.
-qxio::TrImage ReadPng(const std::wstring& path, qxio::IoManager& manager);
+// palette; RGB as BGR24; an alpha channel or a tRNS chunk (on a palette, grey or RGB image)
+// as BGRA32 with the alpha in the fourth byte. 16-bit samples become 8-bit ones; notice, when
+// given, then receives a sentence that says so (empty otherwise). The manager's pixel limit
+// applies. Raises Failure or the host's error.
+qxio::TrImage ReadPng(const std::wstring& path, qxio::IoManager& manager,
+                      std::string* notice = nullptr);
 
-// Writes indexed images as palette PNGs of their bit depth with their colour table, grey
-// images as grey PNGs and all others as 8-bit RGB. The file appears only when complete.
+// Writes grey images as grey PNGs of their depth; indexed images whose colour table is grey as
+// grey PNGs (1-bit black and white and 4-bit ramps keep their depth, other grey tables give
+// 8-bit grey with the table's levels), others as palette PNGs; BGRA32 as RGBA when its fourth
+// bytes differ, else as RGB; all others as 8-bit RGB. An image of no rows or no columns is
+// refused. The file appears only when complete.
 void WritePng(const qxio::TrImage& image, const std::wstring& path, qxio::IoManager& manager);
 
 }  // namespace qxhost
