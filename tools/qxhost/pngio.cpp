@@ -27,10 +27,14 @@ std::uint32_t Be32(const std::uint8_t* p) {
 
 int Channels(int colorType) {
   switch (colorType) {
-    case png::kRgb: return 3;
-    case png::kGreyAlpha: return 2;
-    case png::kRgba: return 4;
-    default: return 1;
+    case png::kRgb:
+      return 3;
+    case png::kGreyAlpha:
+      return 2;
+    case png::kRgba:
+      return 4;
+    default:
+      return 1;
   }
 }
 
@@ -102,7 +106,9 @@ utl::ColorFormat HostFormat(const Kind& kind) {
   if (kind.transparency || kind.colorType == kGreyAlpha || kind.colorType == kRgba) {
     return utl::BGRA32;
   }
-  if (kind.colorType == kGrey) return depth == 1 ? utl::Gray1 : depth <= 4 ? utl::Gray4 : utl::Gray8;
+  if (kind.colorType == kGrey) {
+    return depth == 1 ? utl::Gray1 : depth <= 4 ? utl::Gray4 : utl::Gray8;
+  }
   if (kind.colorType == kPalette) {
     return depth == 1 ? utl::Indexed1 : depth <= 4 ? utl::Indexed4 : utl::Indexed8;
   }
@@ -115,7 +121,8 @@ std::string PrecisionNotice(const Kind& kind) {
 
 qxio::TrImage NewImage(const Kind& kind, utl::ColorFormat format, qxio::CProgress& progress) {
   qxio::TrImage image;
-  const bool indexed = format == utl::Indexed1 || format == utl::Indexed4 || format == utl::Indexed8;
+  const bool indexed =
+      format == utl::Indexed1 || format == utl::Indexed4 || format == utl::Indexed8;
   image.SetScanlineStart(static_cast<int>(kind.width), static_cast<int>(kind.height), format, 0, 0,
                          kind.palette, qxio::RowAccessByIndex, indexed ? kind.paletteSize : 0,
                          progress.IProgressPtr());
@@ -230,7 +237,8 @@ WritePlan::WritePlan(const qxio::TrImage& image, bool sixteenBits) : m_image(ima
       // Alpha only when the fourth bytes say something: a file whose pad bytes are all the
       // same (usually zero) is opaque.
       bool uniform = true;
-      const std::uint8_t first = image.GetHeight() > 0 && image.GetWidth() > 0 ? image.Row(0)[3] : 0;
+      const std::uint8_t first =
+          image.GetHeight() > 0 && image.GetWidth() > 0 ? image.Row(0)[3] : 0;
       for (int y = 0; y < image.GetHeight() && uniform; ++y) {
         const std::uint8_t* row = image.Row(y);
         for (int x = 0; x < image.GetWidth(); ++x) uniform = uniform && row[4 * x + 3] == first;
@@ -253,7 +261,9 @@ const std::uint8_t* WritePlan::Row(int y, std::uint8_t* scratch) const {
     case Step::Copy:
       return row;
     case Step::Invert:
-      for (std::size_t i = 0; i < m_image.RowBytes(); ++i) scratch[i] = static_cast<std::uint8_t>(~row[i]);
+      for (std::size_t i = 0; i < m_image.RowBytes(); ++i) {
+        scratch[i] = static_cast<std::uint8_t>(~row[i]);
+      }
       break;
     case Step::ThroughTable: {
       const int bits = utl::BitsPerPixel(m_image.GetColorFormat());

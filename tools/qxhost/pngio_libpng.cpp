@@ -124,8 +124,9 @@ Kind KindOf(png_structp png, png_infop info) {
   }
   png_bytep alpha = nullptr;
   int alphaCount = 0;
-  if (kind.colorType == kPalette &&
-      png_get_tRNS(png, info, &alpha, &alphaCount, nullptr) != 0 && alpha) {
+  const bool paletteAlpha = kind.colorType == kPalette &&
+                            png_get_tRNS(png, info, &alpha, &alphaCount, nullptr) != 0 && alpha;
+  if (paletteAlpha) {
     for (int i = 0; i < alphaCount && i < 256; ++i) kind.alpha[i] = alpha[i];
   }
   return kind;
@@ -209,7 +210,8 @@ void Encode(const WritePlan& plan, const qxio::TrImage& image, utl::CBufferedFil
   std::vector<std::uint8_t> scratch(RowBytes(plan.form, static_cast<std::uint32_t>(width)));
   png_color palette[256];
   for (int i = 0; i < plan.paletteSize; ++i) {
-    palette[i] = png_color{plan.palette[i].rgbRed, plan.palette[i].rgbGreen, plan.palette[i].rgbBlue};
+    palette[i] =
+        png_color{plan.palette[i].rgbRed, plan.palette[i].rgbGreen, plan.palette[i].rgbBlue};
   }
   PngStream stream(file, true);
   png_structp png = stream.png;

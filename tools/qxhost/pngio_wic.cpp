@@ -65,11 +65,16 @@ const GUID* GuidOf(RowForm form) {
 // then the system's words, then the code.
 std::string Reason(HRESULT hr) {
   switch (hr) {
-    case WINCODEC_ERR_UNKNOWNIMAGEFORMAT: return "the data is damaged or cut short";
-    case WINCODEC_ERR_BADHEADER: return "the header is damaged";
-    case WINCODEC_ERR_BADIMAGE: return "the image data is damaged";
-    case WINCODEC_ERR_COMPONENTNOTFOUND: return "this system has no PNG codec";
-    default: break;
+    case WINCODEC_ERR_UNKNOWNIMAGEFORMAT:
+      return "the data is damaged or cut short";
+    case WINCODEC_ERR_BADHEADER:
+      return "the header is damaged";
+    case WINCODEC_ERR_BADIMAGE:
+      return "the image data is damaged";
+    case WINCODEC_ERR_COMPONENTNOTFOUND:
+      return "this system has no PNG codec";
+    default:
+      break;
   }
   wchar_t* text = nullptr;
   const DWORD length = FormatMessageW(
@@ -147,7 +152,8 @@ public:
   }
   // Telling where it stands is all a forward-only stream can do.
   HRESULT STDMETHODCALLTYPE Seek(LARGE_INTEGER move, DWORD origin, ULARGE_INTEGER* at) override {
-    if (move.QuadPart != 0 && !(origin == STREAM_SEEK_SET && move.QuadPart == LONGLONG(m_position))) {
+    if (move.QuadPart != 0 &&
+        !(origin == STREAM_SEEK_SET && move.QuadPart == LONGLONG(m_position))) {
       return STG_E_INVALIDFUNCTION;
     }
     if (at) at->QuadPart = m_position;
@@ -198,7 +204,8 @@ void ReadPalette(IWICImagingFactory& factory, IWICBitmapFrameDecode& frame, Kind
 
 // Rows per band of rowBytes-byte rows.
 UINT BandRows(std::size_t rowBytes, std::uint32_t height) {
-  return static_cast<UINT>(std::clamp<std::size_t>(kBandBytes / std::max<std::size_t>(rowBytes, 1), 1, height));
+  return static_cast<UINT>(
+      std::clamp<std::size_t>(kBandBytes / std::max<std::size_t>(rowBytes, 1), 1, height));
 }
 
 }  // namespace
@@ -228,7 +235,9 @@ qxio::TrImage Decode(const std::wstring& path, qxio::CProgress& progress, std::s
   WICPixelFormatGUID guid;
   Check(frame->GetPixelFormat(&guid), kCannotRead);
   const NativeFormat* native = ByGuid(guid);
-  if (native && native->form.samples == Samples::Index) ReadPalette(*factory.Get(), *frame.Get(), kind);
+  if (native && native->form.samples == Samples::Index) {
+    ReadPalette(*factory.Get(), *frame.Get(), kind);
+  }
   utl::ColorFormat format = HostFormat(kind);
   RowForm form = native ? native->form : RowForm{Samples::Bgr, 8};
   ComPtr<IWICBitmapSource> source = frame;
@@ -255,7 +264,9 @@ qxio::TrImage Decode(const std::wstring& path, qxio::CProgress& progress, std::s
     Check(source->CopyPixels(&rect, UINT(rowBytes), UINT(rowBytes * rows), target), kCannotRead);
     // The component leaves the bits past a row's last pixel as they happen to be; libpng gives
     // them as the file has them, zero, and so do these rows.
-    for (UINT r = 0; r < rows && padBits > 0; ++r) target[(r + 1) * rowBytes - 1] &= 0xFF << padBits;
+    for (UINT r = 0; r < rows && padBits > 0; ++r) {
+      target[(r + 1) * rowBytes - 1] &= 0xFF << padBits;
+    }
     for (UINT r = 0; r < rows && !mapper.Direct(); ++r) {
       mapper.Map(scratch.data() + r * rowBytes, image.MutableRow(int(y + r)));
     }
@@ -318,7 +329,8 @@ void Encode(const WritePlan& plan, const qxio::TrImage& image, utl::CBufferedFil
       for (UINT r = 0; r < rows; ++r) plan.Row(int(y + r), scratch.data() + r * rowBytes);
       pixels = scratch.data();
     }
-    check(frame->WritePixels(rows, UINT(rowBytes), UINT(rowBytes * rows), const_cast<BYTE*>(pixels)));
+    const UINT bytes = UINT(rowBytes * rows);
+    check(frame->WritePixels(rows, UINT(rowBytes), bytes, const_cast<BYTE*>(pixels)));
     progress.Proportion(double(y) / height);
   }
   check(frame->Commit());
