@@ -91,9 +91,10 @@ public:
   const std::uint8_t* Row(int y, std::uint8_t* scratch) const;
 
 private:
-  enum class Step { Copy, Invert, ThroughTable, DropFourth, Reduce16, Convert };
+  enum class Step { Copy, Repack, ThroughTable, DropFourth, Reduce16, Convert };
   const qxio::TrImage& m_image;
   Step m_step = Step::Copy;
+  bool m_reversed = false;  // Repack: 1-bit indices become the other level
 };
 
 // A backend: decodes the PNG at path (ReadPng's contract, progress already begun), and

@@ -1,5 +1,6 @@
 #include "pngio.h"
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -53,6 +54,30 @@ std::uint8_t Reduce(const std::uint8_t* le) {
 bool IsGrey(const RGBQUAD& c) { return c.rgbRed == c.rgbGreen && c.rgbGreen == c.rgbBlue; }
 
 bool IsLevel(const RGBQUAD& c, int level) { return IsGrey(c) && c.rgbRed == level; }
+
+// Whether entries 0 .. count - 1 are the first of the grey scale of a PNG depth, or of its
+// reverse.
+bool IsScale(const RGBQUAD* table, unsigned count, int depth, bool reversed) {
+  const int top = (1 << depth) - 1;
+  for (unsigned i = 0; i < count; ++i) {
+    const int level = static_cast<int>(i) * 255 / top;
+    if (!IsLevel(table[i], reversed ? 255 - level : level)) return false;
+  }
+  return true;
+}
+
+// One more than the highest index an indexed image's pixels hold (at least 1).
+unsigned UsedEntries(const qxio::TrImage& image, int bits) {
+  unsigned highest = 0;
+  const unsigned top = (1u << bits) - 1;
+  for (int y = 0; y < image.GetHeight() && highest < top; ++y) {
+    const std::uint8_t* row = image.Row(y);
+    for (int x = 0; x < image.GetWidth(); ++x) {
+      highest = std::max(highest, Sample(row, static_cast<std::size_t>(x), bits));
+    }
+  }
+  return highest + 1;
+}
 
 }  // namespace
 
@@ -209,23 +234,28 @@ WritePlan::WritePlan(const qxio::TrImage& image, bool sixteenBits) : m_image(ima
     case utl::Indexed1:
     case utl::Indexed4:
     case utl::Indexed8: {
-      // A grey table that is the grey scale of the depth (or, at 1 bit, its reverse) keeps
-      // the indices as grey levels; any other grey table gives its levels at 8 bits.
-      const int entries = 1 << depth;
-      image.GetColorTable(palette, 0, entries);
-      bool ramp = true, reversed = depth == 1, grey = true;
-      for (int i = 0; i < entries; ++i) {
-        ramp = ramp && IsLevel(palette[i], i * 255 / (entries - 1));
-        reversed = reversed && IsLevel(palette[i], 255 - i * 255);
-        grey = grey && IsGrey(palette[i]);
+      // The entries the pixels use decide. The grey scale of a PNG depth (entry i at level
+      // i x 255 / (2^depth - 1); at 1 bit also white, black) gives grey of that depth with the
+      // indices as levels: 1-bit black and white, and the 16-step ramp an 8-bit file holds for
+      // 4-bit grey, come back as they went. Other grey entries give their levels at 8 bits.
+      const unsigned used = UsedEntries(image, depth);
+      image.GetColorTable(palette, 0, 1 << depth);
+      bool grey = true;
+      for (unsigned i = 0; i < used; ++i) grey = grey && IsGrey(palette[i]);
+      for (const int scale : {1, 4, 8}) {
+        const bool reversed = scale == 1 && IsScale(palette, used, 1, true);
+        if ((1u << scale) >= used && (IsScale(palette, used, scale, false) || reversed)) {
+          colorType = kGrey, bitDepth = scale, form = {Samples::Grey, scale};
+          m_reversed = reversed;
+          if (scale != depth || reversed) m_step = Step::Repack;
+          return;
+        }
       }
-      if (ramp || reversed) {
-        colorType = kGrey, bitDepth = depth, form = {Samples::Grey, depth};
-        if (!ramp) m_step = Step::Invert;
-      } else if (grey) {
+      if (grey) {
         colorType = kGrey, form = {Samples::Grey, 8}, m_step = Step::ThroughTable;
       } else {
-        colorType = kPalette, bitDepth = depth, paletteSize = entries;
+        // Every entry, used or not, so that the map comes back whole.
+        colorType = kPalette, bitDepth = depth, paletteSize = 1 << depth;
         form = {Samples::Index, depth};
       }
       break;
@@ -260,11 +290,15 @@ const std::uint8_t* WritePlan::Row(int y, std::uint8_t* scratch) const {
   switch (m_step) {
     case Step::Copy:
       return row;
-    case Step::Invert:
-      for (std::size_t i = 0; i < m_image.RowBytes(); ++i) {
-        scratch[i] = static_cast<std::uint8_t>(~row[i]);
+    case Step::Repack: {
+      const int from = utl::BitsPerPixel(m_image.GetColorFormat()), to = form.bits;
+      std::memset(scratch, 0, RowBytes(form, static_cast<std::uint32_t>(width)));
+      for (int x = 0; x < width; ++x) {
+        const unsigned level = Sample(row, static_cast<std::size_t>(x), from) ^ (m_reversed ? 1 : 0);
+        scratch[x * to / 8] |= static_cast<std::uint8_t>(level << (8 - to - x * to % 8));
       }
       break;
+    }
     case Step::ThroughTable: {
       const int bits = utl::BitsPerPixel(m_image.GetColorFormat());
       for (int x = 0; x < width; ++x) scratch[x] = palette[Sample(row, x, bits)].rgbRed;

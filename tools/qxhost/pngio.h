@@ -24,11 +24,11 @@ bool HasPngSignature(const std::wstring& path);
 qxio::TrImage ReadPng(const std::wstring& path, qxio::IoManager& manager,
                       std::string* notice = nullptr);
 
-// Writes grey images as grey PNGs of their depth; indexed images whose colour table is grey as
-// grey PNGs (1-bit black and white and 4-bit ramps keep their depth, other grey tables give
-// 8-bit grey with the table's levels), others as palette PNGs; BGRA32 as RGBA when its fourth
-// bytes differ, else as RGB; all others as 8-bit RGB. An image of no rows or no columns is
-// refused. The file appears only when complete.
+// Writes grey images as grey PNGs of their depth; indexed images whose used colour-table
+// entries are grey as grey PNGs (of 1, 4 or 8 bits when the entries are that depth's grey
+// scale, else of 8 bits with the entries' levels), others as palette PNGs; BGRA32 as RGBA when
+// its fourth bytes differ, else as RGB; all others as 8-bit RGB. An image of no rows or no
+// columns is refused. The file appears only when complete.
 void WritePng(const qxio::TrImage& image, const std::wstring& path, qxio::IoManager& manager);
 
 }  // namespace qxhost
