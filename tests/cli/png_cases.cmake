@@ -1,0 +1,68 @@
+# The PNG cases of tests/data/png, run alike with each build: through libpng, and on Windows
+# (under wine) through the Windows Imaging Component, so that both must give the same files.
+#   cmake -DQXHOST=COMMAND -DDATA=tests/data -DWORK=FOLDER [-DCASE=NAME] -P png_cases.cmake
+# COMMAND runs qxhost, its words joined by "|". With CASE: png/NAME.png converts to png/NAME.ras
+# byte for byte, saying only, for 16-bit samples, that they lose precision; and png/NAME.ras
+# converts to a PNG that converts back to it. Without CASE: each row of png/kinds.txt.
+string(REPLACE "|" ";" qxhost "${QXHOST}")
+file(REMOVE_RECURSE "${WORK}")
+file(MAKE_DIRECTORY "${WORK}")
+
+function(convert from to)
+  execute_process(COMMAND ${qxhost} --quiet convert "${from}" "${to}"
+                  RESULT_VARIABLE status ERROR_VARIABLE errors)
+  if(NOT status EQUAL 0)
+    message(FATAL_ERROR "convert ${from} ${to}: exit status ${status}\n${errors}")
+  endif()
+  set(errors "${errors}" PARENT_SCOPE)
+endfunction()
+
+function(expect_same file reference)
+  file(SHA256 "${file}" got)
+  file(SHA256 "${reference}" wanted)
+  if(NOT got STREQUAL wanted)
+    message(FATAL_ERROR "${file} is not ${reference}")
+  endif()
+endfunction()
+
+# The bit depth and colour type of a PNG file, as "DEPTH TYPE".
+function(png_kind file)
+  file(READ "${file}" header OFFSET 24 LIMIT 2 HEX)
+  string(SUBSTRING "${header}" 0 2 depth)
+  string(SUBSTRING "${header}" 2 2 type)
+  math(EXPR depth "0x${depth}")
+  math(EXPR type "0x${type}")
+  set(kind "${depth} ${type}" PARENT_SCOPE)
+endfunction()
+
+if(DEFINED CASE)
+  set(reference "${DATA}/png/${CASE}.ras")
+  convert("${DATA}/png/${CASE}.png" "${WORK}/in.ras")
+  png_kind("${DATA}/png/${CASE}.png")
+  if(kind MATCHES "^16 ")
+    set(said "16 bits per channel reduced to 8")
+  else()
+    set(said "")
+  endif()
+  string(REGEX REPLACE "^.*: warning: " "" errors "${errors}")
+  string(STRIP "${errors}" errors)
+  if(NOT errors STREQUAL said)
+    message(FATAL_ERROR "${CASE}.png: said '${errors}', not '${said}'")
+  endif()
+  expect_same("${WORK}/in.ras" "${reference}")
+  convert("${reference}" "${WORK}/out.png")
+  convert("${WORK}/out.png" "${WORK}/back.ras")
+  expect_same("${WORK}/back.ras" "${reference}")
+else()
+  file(STRINGS "${DATA}/png/kinds.txt" rows REGEX "^[^#]")
+  foreach(row IN LISTS rows)
+    string(REGEX MATCH "^([^ ]+) +([0-9]+ [0-9]+)" row "${row}")
+    set(input "${CMAKE_MATCH_1}")
+    set(wanted "${CMAKE_MATCH_2}")
+    convert("${DATA}/${input}" "${WORK}/out.png")
+    png_kind("${WORK}/out.png")
+    if(NOT kind STREQUAL wanted)
+      message(SEND_ERROR "${input}: a PNG of depth and colour type ${kind}, not ${wanted}")
+    endif()
+  endforeach()
+endif()
