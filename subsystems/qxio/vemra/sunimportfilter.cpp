@@ -29,6 +29,23 @@ ImageKind ImageKindForDepth(int depth) {
   }
 }
 
+// The storage type in words, for the file information; the reader accepts no other type.
+const wchar_t* StorageTypeName(std::uint32_t type) {
+  switch (type) {
+    case kTypeOld: return L"old";
+    case kTypeStandard: return L"standard";
+    case kTypeByteEncoded: return L"run-length";
+    default: return L"RGB";
+  }
+}
+
+// Entries of the file's colour map, those past the 256 that an image keeps included. The
+// reader takes a length that is negative as a signed number for no map.
+int ColorMapEntries(const SunRasterHeader& header) {
+  if (header.maptype != kMapEqualRgb) return 0;
+  return std::max(static_cast<std::int32_t>(header.maplength) / 3, 0);
+}
+
 // The reader's row, padding included, rounded up to a multiple of 4.
 std::size_t RowBufferSize(std::int32_t readerRowBytes) {
   return (static_cast<std::size_t>(readerRowBytes) + 3) / 4 * 4;
@@ -74,12 +91,15 @@ qxio::ImportFileInfo SunImportFilter::GetImportFileInfo(int /*detail*/,
   const int width = reader.m_imageWidth;
   const int height = reader.m_imageHeight;
   const int depth = reader.m_bitsPerPixel;
+  const SunRasterHeader header = reader.Header();
   reader.Reset();
 
   info.Add(L"File Format", L"Sun Raster Image");
   info.m_entries.emplace(L"Image Width", boost::any(width));
   info.m_entries.emplace(L"Image Height", boost::any(height));
   info.m_entries.emplace(L"Image Bits Per Pixel", boost::any(depth));
+  info.Add(L"Storage Type", StorageTypeName(header.type));
+  info.m_entries.emplace(L"Color Map Entries", boost::any(ColorMapEntries(header)));
   return info;
 }
 
