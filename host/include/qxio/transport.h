@@ -56,6 +56,10 @@ public:
                         unsigned tableSize, IProgress* progress);
   // Copies one row of RowBytes() bytes into row index (0 is the first row).
   void SetScanline(const void* row, int index);
+  // How many rows SetScanline has copied in since SetScanlineStart. Import filters hand rows
+  // over once each, first row first, so an import that ended early has set rows 0 to
+  // RowsSet() - 1.
+  int RowsSet() const { return m_rowsSet; }
   // Ends filling; a non-null table replaces the colour table.
   void SetScanlineEnd(const RGBQUAD* table, unsigned tableSize);
 
@@ -90,6 +94,7 @@ private:
   std::unique_ptr<std::uint8_t[], FreeDeleter> m_pixels;
   RGBQUAD m_table[256] = {};
   unsigned m_tableSize = 0;
+  int m_rowsSet = 0;
 };
 
 }  // namespace qxio

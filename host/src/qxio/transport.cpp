@@ -64,10 +64,12 @@ TrImage& TrImage::operator=(TrImage&& other) noexcept {
   m_pixels = std::move(other.m_pixels);
   std::memcpy(m_table, other.m_table, sizeof m_table);
   m_tableSize = other.m_tableSize;
+  m_rowsSet = other.m_rowsSet;
   other.m_width = other.m_height = 0;
   other.m_format = utl::ColorFormatUnknown;
   other.m_rowBytes = 0;
   other.m_tableSize = 0;
+  other.m_rowsSet = 0;
   return *this;
 }
 
@@ -108,6 +110,7 @@ void TrImage::SetScanlineStart(int width, int height, utl::ColorFormat format, i
   m_height = height;
   m_format = format;
   m_rowBytes = static_cast<std::size_t>(rowBytes);
+  m_rowsSet = 0;
   std::memset(m_table, 0, sizeof m_table);
   m_tableSize = std::min(tableSize, 256u);
   if (table && m_tableSize) std::memcpy(m_table, table, m_tableSize * sizeof(RGBQUAD));
@@ -119,6 +122,7 @@ void TrImage::SetScanline(const void* row, int index) {
                     L"Row " + std::to_wstring(index) + L" is outside the image.");
   }
   std::memcpy(m_pixels.get() + m_rowBytes * static_cast<std::size_t>(index), row, m_rowBytes);
+  ++m_rowsSet;
 }
 
 void TrImage::SetScanlineEnd(const RGBQUAD* table, unsigned tableSize) {
