@@ -1,18 +1,19 @@
 #include "commands.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <iterator>
 #include <new>
-#include <optional>
-#include <string>
 #include <utility>
 
 #include <boost/any.hpp>
 
 #include "failure.h"
-#include "hostmanager.h"
-#include "options.h"
 #include "pluginloader.h"
 #include "pngio.h"
+#include "spool.h"
+#include "terminal.h"
+#include "utl/bufferedfile.h"
 #include "utl/colorformat.h"
 #include "utl/error.h"
 #include "utl/text.h"
@@ -23,152 +24,269 @@ namespace {
 
 std::string Utf8(const std::wstring& text) { return utl::ToUtf8(text); }
 
-std::string ValueText(const boost::any& value) {
+// The file information's entries in the order people read them, with their JSON keys; entries
+// a plug-in adds beyond these follow in its order.
+struct EntryName {
+  const wchar_t* entry;
+  const char* json;
+};
+constexpr EntryName kEntryOrder[] = {
+    {L"File Format", "format"},        {L"Image Width", "width"},
+    {L"Image Height", "height"},       {L"Image Bits Per Pixel", "bits_per_pixel"},
+    {L"Storage Type", "storage_type"}, {L"Color Map Entries", "color_map_entries"},
+};
+
+using Entries = qxio::ImportFileInfo::Entries;
+
+std::vector<Entries::const_iterator> InReadingOrder(const Entries& entries) {
+  std::vector<Entries::const_iterator> ordered;
+  for (const EntryName& name : kEntryOrder) {
+    const auto it = entries.find(name.entry);
+    if (it != entries.end()) ordered.push_back(it);
+  }
+  for (auto it = entries.begin(); it != entries.end(); ++it) {
+    if (std::find(ordered.begin(), ordered.end(), it) == ordered.end()) ordered.push_back(it);
+  }
+  return ordered;
+}
+
+std::string JsonKey(const std::wstring& entry) {
+  for (const EntryName& name : kEntryOrder) {
+    if (entry == name.entry) return name.json;
+  }
+  std::string key;
+  for (char c : Utf8(entry)) {
+    const bool word = (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9');
+    key += word ? c : c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : '_';
+  }
+  return key;
+}
+
+// A JSON string: quotes, backslashes and control characters escaped, the rest as UTF-8.
+std::string JsonString(const std::string& text) {
+  std::string out = "\"";
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (c == '"' || c == '\\') {
+      out += '\\';
+      out += c;
+    } else if (byte < 0x20) {
+      char escape[8];
+      std::snprintf(escape, sizeof escape, "\\u%04x", byte);
+      out += escape;
+    } else {
+      out += c;
+    }
+  }
+  return out + "\"";
+}
+
+std::string TextValue(const boost::any& value) {
   if (const auto* text = boost::any_cast<std::wstring>(&value)) return Utf8(*text);
   if (const auto* number = boost::any_cast<int>(&value)) return std::to_string(*number);
   return "(a value of an unknown type)";
 }
 
+std::string JsonValue(const boost::any& value) {
+  if (const auto* number = boost::any_cast<int>(&value)) return std::to_string(*number);
+  return JsonString(TextValue(value));
+}
+
+std::string Bits(int bits) { return std::to_string(bits) + (bits == 1 ? " bit" : " bits"); }
+
+// Opens the file and reads a byte, raising the host's error with the system's reason when
+// either fails: the probe and the file information answer only "no" for such files.
+void CheckReadable(const std::wstring& path) {
+  utl::CBufferedFile file;
+  file.Open(path, "rb", utl::ShareRead, false);
+  unsigned char byte;
+  file.Read(&byte, 1);
+}
+
 }  // namespace
 
-Commands::Commands(const Plugin& plugin, HostManager& manager)
-    : m_plugin(plugin), m_manager(manager) {}
+Commands::Commands(const Plugin& plugin, HostManager& manager, const Options& options)
+    : m_plugin(plugin), m_manager(manager), m_options(options) {}
 
-template <class Work>
-bool Commands::Guarded(const std::wstring& file, Work&& work) {
+Commands::~Commands() = default;
+
+int Commands::Run() {
+  if (!OpenStandardStreams()) return 1;
+  switch (m_options.command) {
+    case Command::Probe: return Probe();
+    case Command::Info: return Info();
+    case Command::Check: return Check();
+    case Command::Convert: return m_options.each ? ConvertEach() : ConvertPair();
+    default: return 2;
+  }
+}
+
+std::optional<std::string> Commands::Attempt(const FileRef& file,
+                                             const std::function<void()>& work) {
   std::string message;
   try {
     work();
-    return true;
+    return std::nullopt;
   } catch (const utl::IError& error) {
-    message = Utf8(error.Sentence());
+    message = DescribeError(error, file.path);
   } catch (const std::bad_alloc&) {
     message = "out of memory";
   } catch (const std::exception& error) {
     message = error.what();
-  } catch (...) {
-    message = "unexpected failure";
   }
   m_manager.ClearProgress();
-  PrintError(Utf8(file), message);
-  return false;
+  return message;
 }
 
-qxio::TrImage Commands::Import(const std::wstring& path) {
+bool Commands::Guarded(const FileRef& file, const std::function<void()>& work) {
+  const std::optional<std::string> failure = Attempt(file, work);
+  if (failure) Report(Utf8(file.shown), *failure);
+  return !failure;
+}
+
+// A standard stream that a terminal stands behind holds no image: qxhost says so instead of
+// waiting for the user's typing or filling the screen with bytes.
+bool Commands::OpenStandardStreams() {
+  const std::vector<std::wstring>& files = m_options.files;
+  const bool toOutput = m_options.command == Command::Convert && !m_options.each;
+  if (toOutput && files[1] == kStandardStream && IsTerminal(stdout)) {
+    Report("standard output", "is a terminal: send it to a file or a pipe");
+    return false;
+  }
+  const auto inputsEnd = files.end() - (toOutput ? 1 : 0);
+  if (std::find(files.begin(), inputsEnd, kStandardStream) == inputsEnd) return true;
+  const FileRef input{L"", L"standard input"};
+  if (IsTerminal(stdin)) {
+    Report(Utf8(input.shown), "is a terminal: send it a file or a pipe");
+    return false;
+  }
+  return Guarded(input, [&] {
+    m_input = std::make_unique<TempFile>();
+    SpoolStandardInput(m_input->Path());
+  });
+}
+
+FileRef Commands::Input(const std::wstring& argument) const {
+  if (argument == kStandardStream && m_input) return {m_input->Path(), L"standard input"};
+  return {argument, argument};
+}
+
+Commands::Imported Commands::Import(const FileRef& file) {
   const auto filter = m_plugin.CreateImportFilter(m_manager);
   if (!filter->SupportsType(qxio::TrImage::GetClassTypeId())) {
     throw Failure("the plug-in's import filter does not produce images");
   }
+  m_manager.SetSubject(file);
   m_manager.TakeImage();
-  filter->ImportFromFile(path);
+  const int warningsBefore = m_manager.Warnings();
+  filter->ImportFromFile(file.path);
   std::optional<qxio::TrImage> image = m_manager.TakeImage();
   if (!image) throw Failure("the import filter handed over no image");
-  return std::move(*image);
+  return {std::move(*image), m_manager.Warnings() == warningsBefore};
 }
 
-void Commands::Export(qxio::TrImage& image, const std::wstring& path) {
-  const auto filter = m_plugin.CreateExportFilter(m_manager);
-  if (!filter->SupportsType(qxio::TrImage::GetClassTypeId())) {
-    throw Failure("the plug-in's export filter does not take images");
+Commands::Imported Commands::Read(const FileRef& file) {
+  CheckReadable(file.path);
+  if (HasPngSignature(file.path)) {
+    m_manager.SetSubject(file);
+    std::string notice;  // a conversion that loses precision
+    qxio::TrImage image = ReadPng(file.path, m_manager, &notice);
+    if (!notice.empty()) {
+      m_manager.ClearProgress();
+      Report(Utf8(file.shown), "warning: " + notice);
+    }
+    return {std::move(image), true};
   }
-  filter->BeginExport(path);
-  qxio::TrInitGraphicsExp init;
-  filter->ExportObject(init);
-  if (filter->ExportObject(image) != qxio::ExportDone) {
-    throw Failure("the export filter did not take the image");
+  if (!m_plugin.CreateImportFilter(m_manager)->CanImportFile(file.path)) {
+    throw Failure("neither a Sun raster nor a PNG file");
   }
-  if (filter->EndExport() != qxio::ExportDone) throw Failure("the export filter wrote no image");
+  return Import(file);
 }
 
-int Commands::Probe(const std::vector<std::wstring>& files) {
+int Commands::Probe() {
   int status = 0;
-  for (const std::wstring& file : files) {
+  for (const std::wstring& argument : m_options.files) {
+    const FileRef file = Input(argument);
     bool recognised = false;
-    const bool ran = Guarded(
-        file, [&] { recognised = m_plugin.CreateImportFilter(m_manager)->CanImportFile(file); });
+    const bool ran = Guarded(file, [&] {
+      CheckReadable(file.path);
+      recognised = m_plugin.CreateImportFilter(m_manager)->CanImportFile(file.path);
+    });
     if (ran) {
-      std::printf("%s: %s\n", Utf8(file).c_str(), recognised ? "Sun raster" : "not recognised");
+      std::printf("%s: %s\n", Utf8(file.shown).c_str(),
+                  recognised ? "Sun raster" : "not recognised");
     }
     if (!recognised) status = 1;
   }
   return status;
 }
 
-int Commands::Info(const std::vector<std::wstring>& files) {
+int Commands::Info() {
   int status = 0;
-  const bool several = files.size() > 1;
-  for (const std::wstring& file : files) {
+  const bool several = m_options.files.size() > 1;
+  if (m_options.json) std::printf("[");
+  const char* separator = "\n";
+  for (const std::wstring& argument : m_options.files) {
+    const FileRef file = Input(argument);
     qxio::ImportFileInfo info;
-    if (!Guarded(file, [&] {
-          info = m_plugin.CreateImportFilter(m_manager)->GetImportFileInfo(0, file);
-        })) {
-      status = 1;
+    const std::optional<std::string> failure = Attempt(file, [&] {
+      CheckReadable(file.path);
+      const auto filter = m_plugin.CreateImportFilter(m_manager);
+      info = filter->GetImportFileInfo(0, file.path);
+      if (!info.m_entries.empty()) return;
+      throw Failure(filter->CanImportFile(file.path)
+                        ? "a Sun raster header that is cut short or that the plug-in cannot read"
+                        : "not a Sun raster file");
+    });
+    if (failure) status = 1;
+    if (m_options.json) {
+      std::printf("%s  {\"file\": %s", separator, JsonString(Utf8(file.shown)).c_str());
+      if (failure) std::printf(", \"error\": %s", JsonString(*failure).c_str());
+      for (const auto& entry : InReadingOrder(info.m_entries)) {
+        std::printf(", %s: %s", JsonString(JsonKey(entry->first)).c_str(),
+                    JsonValue(entry->second).c_str());
+      }
+      std::printf("}");
+      separator = ",\n";
       continue;
     }
-    if (info.m_entries.empty()) {
-      PrintError(Utf8(file), "not a readable Sun raster file");
-      status = 1;
+    if (failure) {
+      Report(Utf8(file.shown), *failure);
       continue;
     }
-    if (several) std::printf("%s:\n", Utf8(file).c_str());
-    for (const auto& [key, value] : info.m_entries) {
-      std::printf("%s%s: %s\n", several ? "  " : "", Utf8(key).c_str(), ValueText(value).c_str());
+    if (several) std::printf("%s:\n", Utf8(file.shown).c_str());
+    for (const auto& entry : InReadingOrder(info.m_entries)) {
+      std::printf("%s%s: %s\n", several ? "  " : "", Utf8(entry->first).c_str(),
+                  TextValue(entry->second).c_str());
     }
   }
+  if (m_options.json) std::printf("\n]\n");
   return status;
 }
 
 // A file that imports with a warning (data ending early) counts as failed: the image is
 // incomplete, which is what a check is for.
-int Commands::Check(const std::vector<std::wstring>& files) {
+int Commands::Check() {
   int status = 0;
-  for (const std::wstring& file : files) {
-    const int warningsBefore = m_manager.Warnings();
-    std::optional<qxio::TrImage> image;
-    if (!Guarded(file, [&] { image = Import(file); })) {
+  for (const std::wstring& argument : m_options.files) {
+    const FileRef file = Input(argument);
+    std::optional<Imported> imported;
+    if (!Guarded(file, [&] { imported = Import(file); })) {
       status = 1;
       continue;
     }
-    const bool warned = m_manager.Warnings() != warningsBefore;
-    if (warned) status = 1;
-    std::printf("%s: %s, %d x %d, %d bits\n", Utf8(file).c_str(), warned ? "incomplete" : "ok",
-                image->GetWidth(), image->GetHeight(), utl::BitsPerPixel(image->GetColorFormat()));
+    const qxio::TrImage& image = imported->image;
+    std::string state = "ok";
+    if (!imported->complete) {
+      status = 1;
+      state = "incomplete, " + std::to_string(image.RowsSet()) + " of " +
+              std::to_string(image.GetHeight()) + " rows";
+    }
+    std::printf("%s: %s, %d x %d, %s\n", Utf8(file.shown).c_str(), state.c_str(),
+                image.GetWidth(), image.GetHeight(),
+                Bits(utl::BitsPerPixel(image.GetColorFormat())).c_str());
   }
   return status;
-}
-
-int Commands::Convert(const std::wstring& input, const std::wstring& output) {
-  const FileKind outputKind = KindByExtension(output);
-  // Refuse what cannot be written before spending time on the input.
-  const bool writable = Guarded(output, [&] {
-    if (outputKind == FileKind::Png && !PngSupported()) {
-      throw Failure("PNG support is not built into this qxhost");
-    }
-    if (outputKind == FileKind::SunRaster && !m_plugin.CanExport()) {
-      throw Failure("this plug-in cannot write Sun raster files: it has no ExportSUN");
-    }
-  });
-  if (!writable) return 1;
-
-  std::optional<qxio::TrImage> image;
-  std::string notice;
-  if (!Guarded(input, [&] {
-        image = HasPngSignature(input) ? ReadPng(input, m_manager, &notice) : Import(input);
-      })) {
-    return 1;
-  }
-  if (!notice.empty()) {
-    m_manager.ClearProgress();
-    PrintWarning(Utf8(input), notice);
-  }
-  const bool written = Guarded(output, [&] {
-    if (outputKind == FileKind::Png) {
-      WritePng(*image, output, m_manager);
-    } else {
-      Export(*image, output);
-    }
-  });
-  return written ? 0 : 1;
 }
 
 }  // namespace qxhost

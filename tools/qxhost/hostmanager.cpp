@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "progressbar.h"
+#include "utl/path.h"
 #include "utl/text.h"
 
 namespace qxhost {
@@ -17,18 +18,42 @@ std::string Trimmed(std::string text) {
   return text;
 }
 
-void PrintWarning(const std::wstring& message) {
-  std::fprintf(stderr, "warning: %s\n", Trimmed(utl::ToUtf8(message)).c_str());
+// Drops a leading "PATH:" that repeats the file the line names, and the spaces after it.
+std::wstring WithoutPath(const std::wstring& message, const std::wstring& path) {
+  if (path.empty() || message.compare(0, path.size() + 1, path + L":") != 0) return message;
+  const std::size_t text = message.find_first_not_of(L' ', path.size() + 1);
+  return text == std::wstring::npos ? std::wstring() : message.substr(text);
+}
+
+std::string ReasonOr(const std::wstring& reason, const char* otherwise) {
+  return reason.empty() ? otherwise : utl::ToUtf8(reason);
 }
 
 }  // namespace
 
-void PrintError(const std::string& file, const std::string& message) {
-  std::fprintf(stderr, "error: %s: %s\n", file.c_str(), Trimmed(message).c_str());
+void Report(const std::string& file, const std::string& message) {
+  std::fprintf(stderr, "qxhost: %s: %s\n", file.c_str(), Trimmed(message).c_str());
 }
 
-void PrintWarning(const std::string& file, const std::string& message) {
-  std::fprintf(stderr, "qxhost: %s: warning: %s\n", file.c_str(), Trimmed(message).c_str());
+std::string DescribeError(const utl::IError& error, const std::wstring& path) {
+  if (error.Path().empty() || error.Path() != path) return utl::ToUtf8(error.Sentence());
+  const std::wstring& reason = error.Message();
+  switch (error.Kind()) {
+    case utl::ErrorKind::FileOpen:
+      return ReasonOr(reason, "cannot open the file");
+    case utl::ErrorKind::FileRead:
+      return "cannot read: " + ReasonOr(reason, "the system gave no reason");
+    case utl::ErrorKind::FileWrite:
+      return "cannot write: " + ReasonOr(reason, "the system gave no reason");
+    case utl::ErrorKind::UnknownFormat:
+      return "not in a format that can be read";
+    case utl::ErrorKind::UnexpectedEof:
+      return "the file ends before its image data does";
+    case utl::ErrorKind::NotImplemented:
+      return ReasonOr(reason, "the filter does not support this operation");
+    default:
+      return utl::ToUtf8(error.Sentence());
+  }
 }
 
 HostManager::HostManager(ProgressBar* bar) : m_bar(bar) {}
@@ -52,8 +77,17 @@ void HostManager::ProgressProportion(double fraction) {
   if (m_bar) m_bar->Proportion(fraction);
 }
 
+// Filters name the file they work on; a temporary file standing in for a standard stream is
+// named as the stream.
 void HostManager::ProgressMessage(const std::wstring& message) {
-  if (m_bar) m_bar->Message(message);
+  if (!m_bar) return;
+  const std::wstring name = utl::CPath(m_subject.path).GetNameAndExtension();
+  const std::size_t at = name.empty() ? std::wstring::npos : message.find(name);
+  if (m_subject.shown == m_subject.path || at == std::wstring::npos) {
+    m_bar->Message(message);
+  } else {
+    m_bar->Message(std::wstring(message).replace(at, name.size(), m_subject.shown));
+  }
 }
 
 void HostManager::ProgressEnd() {
@@ -62,7 +96,8 @@ void HostManager::ProgressEnd() {
 
 int HostManager::OnWarning(utl::IError::WarnStyle /*style*/, const std::wstring& message) {
   ClearProgress();
-  PrintWarning(message);
+  Report(utl::ToUtf8(m_subject.shown),
+            "warning: " + Trimmed(utl::ToUtf8(WithoutPath(message, m_subject.path))));
   ++m_warnings;
   return 0;
 }

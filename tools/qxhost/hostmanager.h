@@ -1,4 +1,5 @@
-// qxhost's I/O manager: shows progress, prints warnings and keeps the image an import hands over.
+// qxhost's I/O manager: shows progress, prints warnings and keeps the image an import hands
+// over; and the form of every line qxhost prints on standard error.
 #pragma once
 
 #include <optional>
@@ -6,16 +7,26 @@
 
 #include "qxio/manager.h"
 #include "qxio/transport.h"
+#include "utl/error.h"
 
 namespace qxhost {
 
 class ProgressBar;
+
+// A file as the filters open it and as messages name it: "-" is opened through a temporary
+// file and named "standard input" or "standard output".
+struct FileRef {
+  std::wstring path;
+  std::wstring shown;
+};
 
 class HostManager final : public qxio::IoManager {
 public:
   // bar may be null: no progress is shown.
   explicit HostManager(ProgressBar* bar);
 
+  // The file that the filters' next messages and warnings are about.
+  void SetSubject(const FileRef& file) { m_subject = file; }
   // The image of the last import, if one was handed over; the manager forgets it.
   std::optional<qxio::TrImage> TakeImage();
   int Warnings() const { return m_warnings; }
@@ -32,14 +43,18 @@ protected:
 
 private:
   ProgressBar* m_bar;
+  FileRef m_subject;
   std::optional<qxio::TrImage> m_image;
   int m_warnings = 0;
 };
 
-// Prints "error: FILE: ..." on standard error, without trailing line breaks that filters put
-// at the end of some messages.
-void PrintError(const std::string& file, const std::string& message);
-// Prints "qxhost: FILE: warning: ..." on standard error: a remark on a file that succeeded.
-void PrintWarning(const std::string& file, const std::string& message);
+// "qxhost: FILE: message" on standard error, the one form of errors, warnings and notes about
+// a file; the line breaks that filters put at the end of some messages go.
+void Report(const std::string& file, const std::string& message);
+
+// The host's error in words for a line that names path itself: an error about path says what
+// went wrong without naming it again ("cannot read: Input/output error"); any other keeps its
+// whole sentence.
+std::string DescribeError(const utl::IError& error, const std::wstring& path);
 
 }  // namespace qxhost

@@ -10,12 +10,13 @@
 #include "hostmanager.h"
 #include "options.h"
 #include "pluginloader.h"
+#include "pngio.h"
 #include "progressbar.h"
+#include "terminal.h"
 #include "utl/safesave.h"
 #include "utl/text.h"
 
 #if defined(_WIN32)
-#  include <io.h>
 #  include <windows.h>
 // shellapi.h needs the types of windows.h.
 #  include <shellapi.h>
@@ -75,12 +76,12 @@ std::vector<std::wstring> Arguments(int argc, char** argv) {
   return args;
 }
 
-bool StderrIsTerminal() {
-#if defined(_WIN32)
-  return _isatty(_fileno(stderr)) != 0;
-#else
-  return isatty(fileno(stderr)) != 0;
-#endif
+void PrintHelp() {
+  std::fputs(qxhost::kUsage, stdout);
+  if (!qxhost::PngSupported()) {
+    std::fputs("\nThis qxhost is built without PNG support: it converts between Sun raster\n"
+               "files only.\n", stdout);
+  }
 }
 
 int Run(const std::vector<std::wstring>& args) {
@@ -93,7 +94,7 @@ int Run(const std::vector<std::wstring>& args) {
     return 2;
   }
   if (options.command == Command::Help) {
-    std::fputs(kUsage, stdout);
+    PrintHelp();
     return 0;
   }
   if (options.command == Command::Version) {
@@ -101,8 +102,8 @@ int Run(const std::vector<std::wstring>& args) {
     return 0;
   }
 
-  ProgressBar bar(stderr);
-  HostManager manager(!options.quiet && StderrIsTerminal() ? &bar : nullptr);
+  ProgressBar bar(stderr, [] { return TerminalColumns(stderr); });
+  HostManager manager(!options.quiet && IsTerminal(stderr) ? &bar : nullptr);
   if (options.maxPixels) manager.SetMaxPixels(*options.maxPixels);
 
   const std::wstring pluginPath =
@@ -111,24 +112,12 @@ int Run(const std::vector<std::wstring>& args) {
   try {
     plugin = std::make_unique<Plugin>(pluginPath);
   } catch (const std::exception& error) {
-    PrintError(utl::ToUtf8(pluginPath), error.what());
+    Report(utl::ToUtf8(pluginPath), error.what());
     return 1;
   }
 
-  // Every filter lives inside one command call, so all are gone before the plug-in unloads.
-  Commands commands(*plugin, manager);
-  switch (options.command) {
-    case Command::Probe:
-      return commands.Probe(options.files);
-    case Command::Info:
-      return commands.Info(options.files);
-    case Command::Check:
-      return commands.Check(options.files);
-    case Command::Convert:
-      return commands.Convert(options.files[0], options.files[1]);
-    default:
-      return 2;
-  }
+  // Every filter lives inside the command's run, so all are gone before the plug-in unloads.
+  return Commands(*plugin, manager, options).Run();
 }
 
 }  // namespace
@@ -141,9 +130,9 @@ int main(int argc, char** argv) {
   try {
     return Run(Arguments(argc, argv));
   } catch (const std::bad_alloc&) {
-    std::fputs("error: out of memory\n", stderr);
+    std::fputs("qxhost: out of memory\n", stderr);
   } catch (const std::exception& error) {
-    std::fprintf(stderr, "error: %s\n", error.what());
+    std::fprintf(stderr, "qxhost: %s\n", error.what());
   }
   return 1;
 }

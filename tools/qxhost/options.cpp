@@ -1,5 +1,6 @@
 #include "options.h"
 
+#include <algorithm>
 #include <cwctype>
 #include <limits>
 
@@ -7,31 +8,48 @@
 
 namespace qxhost {
 
+const wchar_t kStandardStream[] = L"-";
+
 const char kUsage[] =
     "usage: qxhost [options] COMMAND FILE...\n"
     "\n"
-    "Reads and writes Sun raster images through the vemra plug-in.\n"
+    "Reads and writes Sun raster images through the vemra plug-in. A FILE of '-' is\n"
+    "standard input; as convert's OUT it is standard output.\n"
     "\n"
     "commands:\n"
-    "  probe FILE...     tell whether the plug-in recognises each file\n"
-    "  info FILE...      print what the plug-in tells about each file\n"
+    "  probe FILE...     tell whether each file is a Sun raster file\n"
+    "  info FILE...      describe each Sun raster file: format, width, height, bits\n"
+    "                    per pixel, storage type, colour-map entries\n"
     "  check FILE...     read each file completely and report its size or its fault\n"
-    "  convert IN OUT    convert between Sun raster and PNG; OUT's extension picks the\n"
-    "                    format: .ras .sun .im1 .rs (Sun raster) or .png\n"
+    "  convert IN OUT    convert IN (Sun raster or PNG, told by its content) into OUT;\n"
+    "                    OUT's extension gives the format: .ras .sun .im1 .rs (Sun\n"
+    "                    raster) or .png; --to gives it for '-' or another name\n"
+    "  convert --to FORMAT FILE...\n"
+    "                    convert each FILE into a file named after it with FORMAT's\n"
+    "                    extension, beside it or in --output-dir; never over one of\n"
+    "                    the FILEs. With --to and two FILEs, both are inputs when\n"
+    "                    neither is '-' and the second has one of the extensions above\n"
     "\n"
     "options:\n"
-    "  --plugin PATH     load the plug-in from PATH instead of qxhost's own folder\n"
+    "  --to FORMAT       png or ras: the format convert writes\n"
+    "  --output-dir DIR  put the files convert --to names in DIR\n"
+    "  -n, --no-clobber  let convert leave existing files alone\n"
+    "  --json            let info print a JSON array with an object per file\n"
+    "  --plugin PATH     load the plug-in from PATH instead of beside qxhost or in\n"
+    "                    ../lib/vemra from it\n"
     "  --max-pixels N    refuse images of more than N pixels (0: no limit;\n"
     "                    default 1073741824)\n"
-    "  --quiet           show no progress\n"
-    "  --help            show this help\n"
+    "  -q, --quiet       show no progress\n"
+    "  -h, --help        show this help\n"
     "  --version         show qxhost's version\n"
     "\n"
-    "exit status: 0 success, 1 a file failed, 2 the command line was wrong\n";
+    "exit status: 0 success; 1 a file failed or was incomplete; 2 the command line\n"
+    "was wrong\n";
 
 const char kShortUsage[] =
-    "usage: qxhost [--plugin PATH] [--max-pixels N] [--quiet] probe|info|check FILE...\n"
-    "       qxhost [--plugin PATH] [--max-pixels N] [--quiet] convert IN OUT\n"
+    "usage: qxhost [options] probe|info|check FILE...\n"
+    "       qxhost [options] convert IN OUT\n"
+    "       qxhost [options] convert --to png|ras [--output-dir DIR] FILE...\n"
     "       qxhost --help | --version\n";
 
 namespace {
@@ -60,6 +78,53 @@ std::uint64_t ParseCount(const std::wstring& text) {
   return value;
 }
 
+FileKind ParseFormat(const std::wstring& text) {
+  std::wstring lower = text;
+  for (wchar_t& c : lower) c = static_cast<wchar_t>(std::towlower(static_cast<wint_t>(c)));
+  if (lower == L"png") return FileKind::Png;
+  if (lower == L"ras") return FileKind::SunRaster;
+  throw UsageError("--to takes png or ras, not '" + Utf8(text) + "'");
+}
+
+const char* FormatName(FileKind kind) { return kind == FileKind::Png ? "png" : "ras"; }
+
+bool IsStream(const std::wstring& file) { return file == kStandardStream; }
+
+// convert IN OUT, or convert --to FORMAT FILE... (see kUsage for how the two are told apart).
+void ResolveConvert(Options& options, bool toGiven) {
+  const std::vector<std::wstring>& files = options.files;
+  const bool pair = files.size() == 2 && options.outputDir.empty() &&
+                    (!toGiven || IsStream(files[0]) || IsStream(files[1]) ||
+                     KindByExtension(files[1]) == FileKind::Unknown);
+  if (pair) {
+    const FileKind named = IsStream(files[1]) ? FileKind::Unknown : KindByExtension(files[1]);
+    if (!toGiven && IsStream(files[1])) {
+      throw UsageError("writing to standard output needs --to png or --to ras");
+    }
+    if (!toGiven && named == FileKind::Unknown) {
+      throw UsageError("cannot tell the output format from '" + Utf8(files[1]) +
+                       "': use .png, .ras, .sun, .im1 or .rs, or --to");
+    }
+    if (toGiven && named != FileKind::Unknown && named != options.to) {
+      throw UsageError("'" + Utf8(files[1]) + "' does not name a " + FormatName(options.to) +
+                       " file, which --to asks for");
+    }
+    if (!toGiven) options.to = named;
+    return;
+  }
+  if (!options.outputDir.empty() && !toGiven) throw UsageError("--output-dir goes with --to");
+  if (!toGiven || files.empty()) {
+    throw UsageError("convert takes an input and an output file, or --to and files to convert");
+  }
+  for (const std::wstring& file : files) {
+    if (IsStream(file)) {
+      throw UsageError("'-' has no name to give its output: use convert --to " +
+                       std::string(FormatName(options.to)) + " - OUT");
+    }
+  }
+  options.each = true;
+}
+
 }  // namespace
 
 FileKind KindByExtension(const std::wstring& path) {
@@ -77,10 +142,14 @@ FileKind KindByExtension(const std::wstring& path) {
   return FileKind::Unknown;
 }
 
+const wchar_t* ExtensionOf(FileKind kind) { return kind == FileKind::Png ? L".png" : L".ras"; }
+
 Options ParseArguments(const std::vector<std::wstring>& args) {
   Options options;
   bool help = false;
   bool version = false;
+  bool toGiven = false;
+  std::vector<std::string> convertOptions;  // as given, for a message when misplaced
   std::vector<std::wstring> words;
   bool optionsEnded = false;
   for (std::size_t i = 0; i < args.size(); ++i) {
@@ -105,6 +174,19 @@ Options ParseArguments(const std::vector<std::wstring>& args) {
       version = true;
     } else if (arg == L"--quiet" || arg == L"-q") {
       options.quiet = true;
+    } else if (arg == L"--json") {
+      options.json = true;
+    } else if (arg == L"--no-clobber" || arg == L"-n") {
+      options.noClobber = true;
+      convertOptions.push_back(Utf8(arg));
+    } else if (name == L"--to") {
+      options.to = ParseFormat(value());
+      toGiven = true;
+      convertOptions.push_back("--to");
+    } else if (name == L"--output-dir") {
+      options.outputDir = value();
+      if (options.outputDir.empty()) throw UsageError("--output-dir needs a folder");
+      convertOptions.push_back("--output-dir");
     } else if (name == L"--plugin") {
       options.plugin = value();
       if (options.plugin.empty()) throw UsageError("--plugin needs a path");
@@ -131,16 +213,23 @@ Options ParseArguments(const std::vector<std::wstring>& args) {
     options.command = Command::Check;
   } else if (command == L"convert") {
     options.command = Command::Convert;
-    if (options.files.size() != 2) throw UsageError("convert takes an input and an output file");
-    if (KindByExtension(options.files[1]) == FileKind::Unknown) {
-      throw UsageError("cannot tell the output format from '" + Utf8(options.files[1]) +
-                       "': use .png, .ras, .sun, .im1 or .rs");
-    }
-    return options;
   } else {
     throw UsageError("unknown command '" + Utf8(command) + "'");
   }
-  if (options.files.empty()) throw UsageError(Utf8(command) + " needs at least one file");
+  if (options.json && options.command != Command::Info) throw UsageError("--json goes with info");
+  if (!convertOptions.empty() && options.command != Command::Convert) {
+    throw UsageError(convertOptions.front() + " goes with convert");
+  }
+  if (options.command == Command::Convert) {
+    ResolveConvert(options, toGiven);
+  } else if (options.files.empty()) {
+    throw UsageError(Utf8(command) + " needs at least one file");
+  }
+  // Standard input can be read once; convert takes it as its one input, if at all.
+  if (std::count(options.files.begin(), options.files.end(), kStandardStream) > 1 &&
+      options.command != Command::Convert) {
+    throw UsageError("standard input ('-') can be read only once");
+  }
   return options;
 }
 

@@ -12,12 +12,24 @@ namespace qxhost {
 enum class Command { Help, Version, Probe, Info, Check, Convert };
 enum class FileKind { Unknown, SunRaster, Png };
 
+// "-" as a file: standard input, or standard output as convert's OUT.
+extern const wchar_t kStandardStream[];
+
 struct Options {
   Command command = Command::Help;
-  std::vector<std::wstring> files;  // for convert: input, output
-  std::wstring plugin;              // empty: the plug-in beside the executable
+  // For the two-file convert: input, output. Otherwise the files to read.
+  std::vector<std::wstring> files;
+  std::wstring plugin;  // empty: the plug-in where qxhost is installed or built
   bool quiet = false;
   std::optional<std::uint64_t> maxPixels;
+  bool json = false;  // info --json
+
+  // convert: the format to write (from --to, or from OUT's extension), and whether this is
+  // the form that converts each file to one named after it.
+  FileKind to = FileKind::Unknown;
+  bool each = false;
+  std::wstring outputDir;  // for each file: where its output goes; empty: beside it
+  bool noClobber = false;
 };
 
 // A command line that asks for nothing qxhost can do; what() says why, in UTF-8.
@@ -29,8 +41,10 @@ public:
 // args are the arguments after the program's name. Raises UsageError.
 Options ParseArguments(const std::vector<std::wstring>& args);
 
-// The kind of file an output path asks for, by its extension (any letter case).
+// The kind of file a path asks for, by its extension (any letter case).
 FileKind KindByExtension(const std::wstring& path);
+// The extension convert gives the outputs it names: ".png" or ".ras".
+const wchar_t* ExtensionOf(FileKind kind);
 
 extern const char kUsage[];       // --help
 extern const char kShortUsage[];  // after a usage error

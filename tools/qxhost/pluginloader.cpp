@@ -60,11 +60,14 @@ std::wstring ExecutablePath() {
 
 #else
 
+// dlerror's text starts with the path, which qxhost's message names already.
 void* OpenLibrary(const std::wstring& path, std::string& error) {
-  void* library = dlopen(utl::ToUtf8(path).c_str(), RTLD_NOW | RTLD_LOCAL);
+  const std::string native = utl::ToUtf8(path);
+  void* library = dlopen(native.c_str(), RTLD_NOW | RTLD_LOCAL);
   if (!library) {
     const char* text = dlerror();
     error = text ? text : "unknown error";
+    if (error.compare(0, native.size() + 2, native + ": ") == 0) error.erase(0, native.size() + 2);
   }
   return library;
 }

@@ -1,14 +1,18 @@
-// One line of progress on a terminal: the filter's status message, a bar and a percentage.
+// One line of progress on a terminal: the filter's status message, a bar and a percentage,
+// never wider than the terminal.
 #pragma once
 
 #include <cstdio>
+#include <functional>
 #include <string>
 
 namespace qxhost {
 
 class ProgressBar {
 public:
-  explicit ProgressBar(std::FILE* out, int columns = 79);
+  // columns gives the terminal's width; it is asked before each drawing, so the bar follows
+  // a terminal that is resized while it shows.
+  ProgressBar(std::FILE* out, std::function<int()> columns);
 
   void Start();
   void Message(const std::wstring& text);
@@ -18,11 +22,15 @@ public:
   void Clear();
   void End();
 
+  // The line for a terminal of the given width: at most columns - 1 characters, so that the
+  // cursor never reaches the last column, where terminals wrap.
+  static std::wstring Line(const std::wstring& message, int percent, int columns);
+
 private:
   void Draw();
 
   std::FILE* m_out;
-  int m_columns;
+  std::function<int()> m_columns;
   std::wstring m_message;
   int m_percent = 0;
   std::size_t m_drawnWidth = 0;

@@ -1,0 +1,177 @@
+// convert: one file into another, or each file into one named after it.
+#include <filesystem>
+#include <system_error>
+#include <utility>
+
+#include "commands.h"
+#include "failure.h"
+#include "pluginloader.h"
+#include "pngio.h"
+#include "spool.h"
+#include "utl/text.h"
+
+namespace qxhost {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string Utf8(const std::wstring& text) { return utl::ToUtf8(text); }
+
+fs::path NativePath(const std::wstring& path) {
+#if defined(_WIN32)
+  return fs::path(path);
+#else
+  return fs::path(utl::ToUtf8(path));
+#endif
+}
+
+bool Exists(const std::wstring& path) {
+  std::error_code error;
+  return fs::exists(fs::symlink_status(NativePath(path), error));
+}
+
+// Whether writing a is writing b: the same file under two names (links, ".", a folder's
+// other spelling), or, for a file not there yet, the same path once resolved.
+bool SameFile(const std::wstring& a, const std::wstring& b) {
+  const fs::path pa = NativePath(a);
+  const fs::path pb = NativePath(b);
+  std::error_code error;
+  if (fs::equivalent(pa, pb, error)) return true;
+  const fs::path ra = fs::weakly_canonical(pa, error);
+  if (error) return false;
+  const fs::path rb = fs::weakly_canonical(pb, error);
+  return !error && ra == rb;
+}
+
+bool IsSeparator(wchar_t c) { return c == L'/' || c == L'\\'; }
+
+// input with the extension of kind instead of its own, in folder when one is given.
+std::wstring OutputName(const std::wstring& input, FileKind kind, const std::wstring& folder) {
+  std::size_t nameStart = input.size();
+  while (nameStart > 0 && !IsSeparator(input[nameStart - 1])) --nameStart;
+  const std::size_t dot = input.find_last_of(L'.');
+  // A name's leading dot starts no extension: ".hidden" becomes ".hidden.png".
+  const bool extended = dot != std::wstring::npos && dot > nameStart;
+  std::wstring name = input.substr(0, extended ? dot : input.size()) + ExtensionOf(kind);
+  if (folder.empty()) return name;
+  return folder + (IsSeparator(folder.back()) ? L"" : L"/") + name.substr(nameStart);
+}
+
+void CheckWritable(FileKind kind, const Plugin& plugin) {
+  if (kind == FileKind::Png && !PngSupported()) {
+    throw Failure("PNG support is not built into this qxhost");
+  }
+  if (kind == FileKind::SunRaster && !plugin.CanExport()) {
+    throw Failure("this plug-in cannot write Sun raster files: it has no ExportSUN");
+  }
+}
+
+}  // namespace
+
+void Commands::Write(qxio::TrImage& image, const FileRef& file) {
+  m_manager.SetSubject(file);
+  if (m_options.to == FileKind::Png) {
+    WritePng(image, file.path, m_manager);
+  } else {
+    Export(image, file.path);
+  }
+}
+
+void Commands::Export(qxio::TrImage& image, const std::wstring& path) {
+  const auto filter = m_plugin.CreateExportFilter(m_manager);
+  if (!filter->SupportsType(qxio::TrImage::GetClassTypeId())) {
+    throw Failure("the plug-in's export filter does not take images");
+  }
+  filter->BeginExport(path);
+  qxio::TrInitGraphicsExp init;
+  filter->ExportObject(init);
+  if (filter->ExportObject(image) != qxio::ExportDone) {
+    throw Failure("the export filter did not take the image");
+  }
+  if (filter->EndExport() != qxio::ExportDone) throw Failure("the export filter wrote no image");
+}
+
+// An incomplete image is written all the same: the rows that arrived are worth keeping.
+Commands::Outcome Commands::Convert(const FileRef& input, const FileRef& output) {
+  // A standard stream's stand-in (named otherwise than its path) is qxhost's own file.
+  if (m_options.noClobber && output.path == output.shown && Exists(output.path)) {
+    Report(Utf8(output.shown), "exists: left alone (--no-clobber)");
+    return Outcome::LeftAlone;
+  }
+  std::optional<Imported> imported;
+  if (!Guarded(input, [&] { imported = Read(input); })) return Outcome::Failed;
+  if (!Guarded(output, [&] { Write(imported->image, output); })) return Outcome::Failed;
+  if (imported->complete) return Outcome::Done;
+  const qxio::TrImage& image = imported->image;
+  Report(Utf8(input.shown), "the image is incomplete: " + std::to_string(image.RowsSet()) +
+                                " of " + std::to_string(image.GetHeight()) + " rows recovered");
+  return Outcome::Incomplete;
+}
+
+int Commands::ConvertPair() {
+  const std::wstring& target = m_options.files[1];
+  // Refuse what cannot be written before spending time on the input.
+  if (!Guarded({target, target}, [&] { CheckWritable(m_options.to, m_plugin); })) return 1;
+  const FileRef input = Input(m_options.files[0]);
+  if (target != kStandardStream) {
+    const Outcome outcome = Convert(input, {target, target});
+    return outcome == Outcome::Done || outcome == Outcome::LeftAlone ? 0 : 1;
+  }
+  std::unique_ptr<TempFile> spool;
+  FileRef output{L"", L"standard output"};
+  if (!Guarded(output, [&] { spool = std::make_unique<TempFile>(); })) return 1;
+  output.path = spool->Path();
+  const Outcome outcome = Convert(input, output);
+  if (outcome == Outcome::Failed) return 1;
+  // Nothing of ours stays in the temporary folder should the reader of standard output stop
+  // early, which ends qxhost by a signal.
+  m_input.reset();
+  if (!Guarded(output, [&] { CopyToStandardOutput(output.path); })) return 1;
+  return outcome == Outcome::Done ? 0 : 1;
+}
+
+// Goes on after a failure, so that one bad file in a folder of many costs only itself.
+int Commands::ConvertEach() {
+  const std::wstring& folder = m_options.outputDir;
+  std::error_code error;
+  if (!folder.empty() && !fs::is_directory(NativePath(folder), error)) {
+    Report(Utf8(folder), Exists(folder) ? "not a folder" : "no such folder");
+    return 1;
+  }
+  if (const auto failure = Attempt({}, [&] { CheckWritable(m_options.to, m_plugin); })) {
+    std::fprintf(stderr, "qxhost: %s\n", failure->c_str());
+    return 1;
+  }
+  const std::vector<std::wstring>& inputs = m_options.files;
+  std::vector<std::pair<std::wstring, std::wstring>> written;  // output, input
+  int status = 0;
+  for (const std::wstring& input : inputs) {
+    const std::wstring output = OutputName(input, m_options.to, folder);
+    std::string refusal;
+    if (SameFile(output, input)) refusal = "its output would be the file itself";
+    for (const std::wstring& other : inputs) {
+      if (refusal.empty() && SameFile(output, other)) {
+        refusal = "its output " + Utf8(output) + " is one of the files to convert";
+      }
+    }
+    for (const auto& [earlier, source] : written) {
+      if (refusal.empty() && SameFile(output, earlier)) {
+        refusal = "its output " + Utf8(output) + " is the output of " + Utf8(source);
+      }
+    }
+    if (!refusal.empty()) {
+      Report(Utf8(input), "not converted: " + refusal);
+      status = 1;
+      continue;
+    }
+    const Outcome outcome = Convert({input, input}, {output, output});
+    if (outcome == Outcome::Done || outcome == Outcome::Incomplete) {
+      written.emplace_back(output, input);
+    }
+    if (outcome == Outcome::Failed || outcome == Outcome::Incomplete) status = 1;
+  }
+  return status;
+}
+
+}  // namespace qxhost

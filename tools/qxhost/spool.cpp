@@ -1,0 +1,100 @@
+#include "spool.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <vector>
+
+#include "failure.h"
+#include "terminal.h"
+#include "utl/bufferedfile.h"
+#include "utl/path.h"
+#include "utl/text.h"
+
+#if defined(_WIN32)
+#  include <windows.h>
+#else
+#  include <unistd.h>
+#endif
+
+namespace qxhost {
+
+namespace {
+
+constexpr std::size_t kChunk = 256 * 1024;
+
+unsigned long ProcessId() {
+#if defined(_WIN32)
+  return GetCurrentProcessId();
+#else
+  return static_cast<unsigned long>(getpid());
+#endif
+}
+
+std::wstring TemporaryFolder() {
+  std::error_code error;
+  const std::filesystem::path folder = std::filesystem::temp_directory_path(error);
+  if (error) return L"";
+#if defined(_WIN32)
+  return folder.wstring() + L"\\";
+#else
+  return utl::FromUtf8(folder.string()) + L"/";
+#endif
+}
+
+std::string SystemReason() { return std::strerror(errno); }
+
+}  // namespace
+
+// Created new, never opened over a file that is there already, so nobody else's file (or a
+// link planted under the name) is written through.
+TempFile::TempFile() {
+  static unsigned serial = 0;
+  const std::wstring stem = TemporaryFolder() + L"qxhost-" + std::to_wstring(ProcessId()) + L"-";
+  utl::CBufferedFile file;
+  for (int attempt = 0;; ++attempt) {
+    const std::wstring path = stem + std::to_wstring(serial++);
+    if (file.OpenNoThrow(path, "wbx", utl::ShareNone, false)) {
+      file.Close();
+      m_path = path;
+      return;
+    }
+    if (attempt == 100) file.Open(path, "wbx", utl::ShareNone, false);  // raises, with the reason
+  }
+}
+
+TempFile::~TempFile() { utl::RemoveFile(m_path); }
+
+void SpoolStandardInput(const std::wstring& path) {
+  SetBinaryMode(stdin);
+  utl::CBufferedFile file;
+  file.Open(path, "wb", utl::ShareNone, false);
+  std::vector<char> chunk(kChunk);
+  for (;;) {
+    const std::size_t got = std::fread(chunk.data(), 1, chunk.size(), stdin);
+    file.Write(chunk.data(), got);
+    if (got < chunk.size()) break;
+  }
+  if (std::ferror(stdin)) throw Failure("cannot read: " + SystemReason());
+  file.Close();
+}
+
+// Windows keeps an open file in its folder: there the TempFile removes it afterwards.
+void CopyToStandardOutput(const std::wstring& path) {
+  utl::CBufferedFile file;
+  file.Open(path, "rb", utl::ShareRead, false);
+  utl::RemoveFile(path);
+  SetBinaryMode(stdout);
+  std::vector<char> chunk(kChunk);
+  for (;;) {
+    const std::size_t got = file.Read(chunk.data(), chunk.size());
+    if (got > 0 && std::fwrite(chunk.data(), 1, got, stdout) != got) break;
+    if (got < chunk.size()) break;
+  }
+  if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+    throw Failure("cannot write: " + SystemReason());
+  }
+}
+
+}  // namespace qxhost

@@ -1,0 +1,33 @@
+// Standard input and output as files. The plug-in and the PNG code read and write paths, so
+// standard input is copied into a temporary file before it is read, and an image for standard
+// output is written into one that is copied out once it is complete.
+#pragma once
+
+#include <string>
+
+namespace qxhost {
+
+// An empty file of its own in the system's temporary folder, removed with the object.
+class TempFile {
+public:
+  // Raises the host's error when no file can be created there.
+  TempFile();
+  ~TempFile();
+  TempFile(const TempFile&) = delete;
+  TempFile& operator=(const TempFile&) = delete;
+
+  const std::wstring& Path() const { return m_path; }
+
+private:
+  std::wstring m_path;
+};
+
+// Copies all of standard input into the file. Raises Failure or the host's error.
+void SpoolStandardInput(const std::wstring& path);
+
+// Copies the file to standard output and removes it. A reader of standard output that stops
+// early ends qxhost by a signal, so the file leaves the folder before the copy where the
+// system allows it. Raises Failure or the host's error.
+void CopyToStandardOutput(const std::wstring& path);
+
+}  // namespace qxhost
