@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "failure.h"
+#include "utl/bufferedfile.h"
 #include "utl/text.h"
 
 #if defined(_WIN32)
@@ -122,12 +123,23 @@ std::unique_ptr<qxio::IoExportFilter> Plugin::CreateExportFilter(qxio::IoManager
   return filter;
 }
 
+// Beside the executable in a build folder; in its own folder under the library folder once
+// installed.
 std::wstring DefaultPluginPath(const std::wstring& argv0) {
   std::wstring executable = ExecutablePath();
   if (executable.empty()) executable = argv0;
   std::wstring folder = FolderOf(executable);
   if (folder.empty()) folder = L"./";  // a bare name would send the loader to its search path
-  return folder + utl::FromUtf8(QXHOST_PLUGIN_FILE);
+  const std::wstring file = utl::FromUtf8(QXHOST_PLUGIN_FILE);
+  const std::wstring beside = folder + file;
+  const std::wstring installed =
+      folder + utl::FromUtf8(QXHOST_INSTALLED_PLUGIN_FOLDER) + L"/" + file;
+  utl::CBufferedFile probe;
+  if (!probe.OpenNoThrow(beside, "rb", utl::ShareRead, false) &&
+      probe.OpenNoThrow(installed, "rb", utl::ShareRead, false)) {
+    return installed;
+  }
+  return beside;
 }
 
 }  // namespace qxhost

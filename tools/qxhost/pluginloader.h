@@ -29,8 +29,9 @@ private:
   qxio::ExportFilterFactory m_export = nullptr;
 };
 
-// The plug-in's file in the running executable's folder; argv0 serves where the system
-// cannot name the executable.
+// The plug-in's file in the running executable's folder or, when it is not there, in the
+// folder where the install puts it, relative to the executable's; argv0 serves where the
+// system cannot name the executable.
 std::wstring DefaultPluginPath(const std::wstring& argv0);
 
 }  // namespace qxhost
