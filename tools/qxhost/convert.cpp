@@ -1,10 +1,9 @@
 // convert: one file into another, or each file into one named after it.
-#include <filesystem>
-#include <system_error>
 #include <utility>
 
 #include "commands.h"
 #include "failure.h"
+#include "paths.h"
 #include "pluginloader.h"
 #include "pngio.h"
 #include "spool.h"
@@ -14,35 +13,7 @@ namespace qxhost {
 
 namespace {
 
-namespace fs = std::filesystem;
-
 std::string Utf8(const std::wstring& text) { return utl::ToUtf8(text); }
-
-fs::path NativePath(const std::wstring& path) {
-#if defined(_WIN32)
-  return fs::path(path);
-#else
-  return fs::path(utl::ToUtf8(path));
-#endif
-}
-
-bool Exists(const std::wstring& path) {
-  std::error_code error;
-  return fs::exists(fs::symlink_status(NativePath(path), error));
-}
-
-// Whether writing a is writing b: the same file under two names (links, ".", a folder's
-// other spelling), or, for a file not there yet, the same path once resolved.
-bool SameFile(const std::wstring& a, const std::wstring& b) {
-  const fs::path pa = NativePath(a);
-  const fs::path pb = NativePath(b);
-  std::error_code error;
-  if (fs::equivalent(pa, pb, error)) return true;
-  const fs::path ra = fs::weakly_canonical(pa, error);
-  if (error) return false;
-  const fs::path rb = fs::weakly_canonical(pb, error);
-  return !error && ra == rb;
-}
 
 bool IsSeparator(wchar_t c) { return c == L'/' || c == L'\\'; }
 
@@ -95,7 +66,7 @@ void Commands::Export(qxio::TrImage& image, const std::wstring& path) {
 // An incomplete image is written all the same: the rows that arrived are worth keeping.
 Commands::Outcome Commands::Convert(const FileRef& input, const FileRef& output) {
   // A standard stream's stand-in (named otherwise than its path) is qxhost's own file.
-  if (m_options.noClobber && output.path == output.shown && Exists(output.path)) {
+  if (m_options.noClobber && output.path == output.shown && PathExists(output.path)) {
     Report(Utf8(output.shown), "exists: left alone (--no-clobber)");
     return Outcome::LeftAlone;
   }
@@ -134,9 +105,8 @@ int Commands::ConvertPair() {
 // Goes on after a failure, so that one bad file in a folder of many costs only itself.
 int Commands::ConvertEach() {
   const std::wstring& folder = m_options.outputDir;
-  std::error_code error;
-  if (!folder.empty() && !fs::is_directory(NativePath(folder), error)) {
-    Report(Utf8(folder), Exists(folder) ? "not a folder" : "no such folder");
+  if (!folder.empty() && !IsFolder(folder)) {
+    Report(Utf8(folder), PathExists(folder) ? "not a folder" : "no such folder");
     return 1;
   }
   if (const auto failure = Attempt({}, [&] { CheckWritable(m_options.to, m_plugin); })) {

@@ -4,6 +4,7 @@
 #include <cwctype>
 #include <limits>
 
+#include "paths.h"
 #include "utl/text.h"
 
 namespace qxhost {
@@ -27,8 +28,9 @@ const char kUsage[] =
     "  convert --to FORMAT FILE...\n"
     "                    convert each FILE into a file named after it with FORMAT's\n"
     "                    extension, beside it or in --output-dir; never over one of\n"
-    "                    the FILEs. With --to and two FILEs, both are inputs when\n"
-    "                    neither is '-' and the second has one of the extensions above\n"
+    "                    the FILEs. With --to and two FILEs, both are inputs unless\n"
+    "                    one is '-', or the second has none of the extensions above\n"
+    "                    and is not there yet\n"
     "\n"
     "options:\n"
     "  --to FORMAT       png or ras: the format convert writes\n"
@@ -91,11 +93,15 @@ const char* FormatName(FileKind kind) { return kind == FileKind::Png ? "png" : "
 bool IsStream(const std::wstring& file) { return file == kStandardStream; }
 
 // convert IN OUT, or convert --to FORMAT FILE... (see kUsage for how the two are told apart).
+// With --to, a second file that is there already and has no image extension is taken for one
+// more input: "convert --to png *" in a folder of an image and a README must not write over the
+// README.
 void ResolveConvert(Options& options, bool toGiven) {
   const std::vector<std::wstring>& files = options.files;
-  const bool pair = files.size() == 2 && options.outputDir.empty() &&
-                    (!toGiven || IsStream(files[0]) || IsStream(files[1]) ||
-                     KindByExtension(files[1]) == FileKind::Unknown);
+  const bool pair =
+      files.size() == 2 && options.outputDir.empty() &&
+      (!toGiven || IsStream(files[0]) || IsStream(files[1]) ||
+       (KindByExtension(files[1]) == FileKind::Unknown && !PathExists(files[1])));
   if (pair) {
     const FileKind named = IsStream(files[1]) ? FileKind::Unknown : KindByExtension(files[1]);
     if (!toGiven && IsStream(files[1])) {

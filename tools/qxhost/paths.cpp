@@ -1,0 +1,46 @@
+#include "paths.h"
+
+#include <filesystem>
+#include <system_error>
+
+#include "utl/text.h"
+
+namespace qxhost {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// The host's wide paths are UTF-8 on POSIX systems.
+fs::path NativePath(const std::wstring& path) {
+#if defined(_WIN32)
+  return fs::path(path);
+#else
+  return fs::path(utl::ToUtf8(path));
+#endif
+}
+
+}  // namespace
+
+bool PathExists(const std::wstring& path) {
+  std::error_code error;
+  return fs::exists(fs::symlink_status(NativePath(path), error));
+}
+
+bool IsFolder(const std::wstring& path) {
+  std::error_code error;
+  return fs::is_directory(NativePath(path), error);
+}
+
+bool SameFile(const std::wstring& a, const std::wstring& b) {
+  const fs::path pa = NativePath(a);
+  const fs::path pb = NativePath(b);
+  std::error_code error;
+  if (fs::equivalent(pa, pb, error)) return true;
+  const fs::path ra = fs::weakly_canonical(pa, error);
+  if (error) return false;
+  const fs::path rb = fs::weakly_canonical(pb, error);
+  return !error && ra == rb;
+}
+
+}  // namespace qxhost
