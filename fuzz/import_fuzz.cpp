@@ -29,8 +29,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   Require(filter.CanImportFile(path) == magic, "the probe answers by the magic number alone");
   const qxio::ImportFileInfo info = filter.GetImportFileInfo(0, path);
   const bool described = !info.m_entries.empty();
-  Require(info.m_entries.size() == (described ? 4u : 0u) && (magic || !described),
-          "four entries for a Sun raster file, or none");
+  Require(info.m_entries.size() == (described ? 6u : 0u) && (magic || !described),
+          "six entries for a Sun raster file, or none");
 
   const Imported first = Import(filter, manager, path);
   Require(first.images == (first.error ? 0u : 1u) && first.warnings <= 1,

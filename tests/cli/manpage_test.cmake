@@ -1,0 +1,23 @@
+# The manual page is true to --help: both name the same long options. groff, where it is
+# installed, formats the page without a warning.
+# cmake -DQXHOST=... -DPAGE=... [-DEMULATOR=a|b|c] -P
+string(REPLACE "|" ";" emulator "${EMULATOR}")
+execute_process(COMMAND ${emulator} "${QXHOST}" --help OUTPUT_VARIABLE help RESULT_VARIABLE failed)
+file(READ "${PAGE}" page)
+string(REPLACE "\\-" "-" page_text "${page}")
+foreach(text help page_text)
+  string(REGEX MATCHALL "--[a-z][a-z-]*" found "${${text}}")
+  list(REMOVE_DUPLICATES found)
+  list(SORT found)
+  set(${text}_options "${found}")
+endforeach()
+if(failed OR NOT help_options STREQUAL page_text_options)
+  message(FATAL_ERROR "--help names ${help_options}\nthe manual page ${page_text_options}")
+endif()
+find_program(GROFF groff)
+if(GROFF)
+  execute_process(COMMAND "${GROFF}" -man -Tutf8 -ww -z "${PAGE}" ERROR_VARIABLE warnings)
+  if(warnings)
+    message(FATAL_ERROR "groff: ${warnings}")
+  endif()
+endif()
