@@ -1,5 +1,7 @@
 #include "spool.h"
 
+#include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -45,7 +47,48 @@ std::wstring TemporaryFolder() {
 
 std::string SystemReason() { return std::strerror(errno); }
 
+// The paths of the TempFiles that exist, in the system's own form, where a signal handler can
+// read them. A slot is free (0), being written (1) or holds a file to remove (2).
+#if defined(_WIN32)
+using NativeChar = wchar_t;
+#else
+using NativeChar = char;
+#endif
+constexpr int kSlots = 4;
+constexpr std::size_t kLongestPath = 4096;
+NativeChar g_paths[kSlots][kLongestPath];
+std::atomic<int> g_slotState[kSlots];
+
+int Register(const std::wstring& path) {
+#if defined(_WIN32)
+  const std::wstring native = path;
+#else
+  const std::string native = utl::ToUtf8(path);
+#endif
+  if (native.size() >= kLongestPath) return -1;
+  for (int slot = 0; slot < kSlots; ++slot) {
+    int free = 0;
+    if (!g_slotState[slot].compare_exchange_strong(free, 1)) continue;
+    std::copy(native.begin(), native.end(), g_paths[slot]);
+    g_paths[slot][native.size()] = 0;
+    g_slotState[slot] = 2;
+    return slot;
+  }
+  return -1;
+}
+
 }  // namespace
+
+void RemoveTemporaryFiles() noexcept {
+  for (int slot = 0; slot < kSlots; ++slot) {
+    if (g_slotState[slot] != 2) continue;
+#if defined(_WIN32)
+    DeleteFileW(g_paths[slot]);
+#else
+    unlink(g_paths[slot]);
+#endif
+  }
+}
 
 // Created new, never opened over a file that is there already, so nobody else's file (or a
 // link planted under the name) is written through.
@@ -58,13 +101,17 @@ TempFile::TempFile() {
     if (file.OpenNoThrow(path, "wbx", utl::ShareNone, false)) {
       file.Close();
       m_path = path;
+      m_slot = Register(path);
       return;
     }
     if (attempt == 100) file.Open(path, "wbx", utl::ShareNone, false);  // raises, with the reason
   }
 }
 
-TempFile::~TempFile() { utl::RemoveFile(m_path); }
+TempFile::~TempFile() {
+  if (m_slot >= 0) g_slotState[m_slot] = 0;
+  utl::RemoveFile(m_path);
+}
 
 void SpoolStandardInput(const std::wstring& path) {
   SetBinaryMode(stdin);

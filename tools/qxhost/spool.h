@@ -20,7 +20,12 @@ public:
 
 private:
   std::wstring m_path;
+  int m_slot = -1;  // in the list that RemoveTemporaryFiles reads
 };
+
+// Removes the TempFiles that exist: for a handler of a signal that ends qxhost, so it calls
+// nothing but what such a handler may (unlink, DeleteFileW).
+void RemoveTemporaryFiles() noexcept;
 
 // Copies all of standard input into the file. Raises Failure or the host's error.
 void SpoolStandardInput(const std::wstring& path);
