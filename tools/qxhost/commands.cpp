@@ -162,7 +162,7 @@ bool Commands::OpenStandardStreams() {
   }
   return Guarded(input, [&] {
     m_input = std::make_unique<TempFile>();
-    SpoolStandardInput(m_input->Path());
+    SpoolStandardInput(*m_input);
   });
 }
 

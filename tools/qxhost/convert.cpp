@@ -91,7 +91,12 @@ int Commands::ConvertPair() {
   }
   std::unique_ptr<TempFile> spool;
   FileRef output{L"", L"standard output"};
-  if (!Guarded(output, [&] { spool = std::make_unique<TempFile>(); })) return 1;
+  if (!Guarded(output, [&] {
+        spool = std::make_unique<TempFile>();
+        spool->File().Close();  // the output is written in its place
+      })) {
+    return 1;
+  }
   output.path = spool->Path();
   const Outcome outcome = Convert(input, output);
   if (outcome == Outcome::Failed) return 1;

@@ -95,28 +95,26 @@ void RemoveTemporaryFiles() noexcept {
 TempFile::TempFile() {
   static unsigned serial = 0;
   const std::wstring stem = TemporaryFolder() + L"qxhost-" + std::to_wstring(ProcessId()) + L"-";
-  utl::CBufferedFile file;
   for (int attempt = 0;; ++attempt) {
     const std::wstring path = stem + std::to_wstring(serial++);
-    if (file.OpenNoThrow(path, "wbx", utl::ShareNone, false)) {
-      file.Close();
+    if (m_file.OpenNoThrow(path, "wbx", utl::ShareNone, false)) {
       m_path = path;
       m_slot = Register(path);
       return;
     }
-    if (attempt == 100) file.Open(path, "wbx", utl::ShareNone, false);  // raises, with the reason
+    if (attempt == 100) m_file.Open(path, "wbx", utl::ShareNone, false);  // raises the reason
   }
 }
 
 TempFile::~TempFile() {
+  m_file.CloseNoThrow(false);
   if (m_slot >= 0) g_slotState[m_slot] = 0;
   utl::RemoveFile(m_path);
 }
 
-void SpoolStandardInput(const std::wstring& path) {
+void SpoolStandardInput(TempFile& spool) {
   SetBinaryMode(stdin);
-  utl::CBufferedFile file;
-  file.Open(path, "wb", utl::ShareNone, false);
+  utl::CBufferedFile& file = spool.File();
   std::vector<char> chunk(kChunk);
   for (;;) {
     const std::size_t got = std::fread(chunk.data(), 1, chunk.size(), stdin);

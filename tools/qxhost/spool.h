@@ -5,21 +5,27 @@
 
 #include <string>
 
+#include "utl/bufferedfile.h"
+
 namespace qxhost {
 
-// An empty file of its own in the system's temporary folder, removed with the object.
+// A file of its own in the system's temporary folder, removed with the object.
 class TempFile {
 public:
-  // Raises the host's error when no file can be created there.
+  // Creates the file, empty and open for writing. Raises the host's error when no file can be
+  // created there.
   TempFile();
   ~TempFile();
   TempFile(const TempFile&) = delete;
   TempFile& operator=(const TempFile&) = delete;
 
   const std::wstring& Path() const { return m_path; }
+  // Open for writing from the creation until it is closed.
+  utl::CBufferedFile& File() { return m_file; }
 
 private:
   std::wstring m_path;
+  utl::CBufferedFile m_file;
   int m_slot = -1;  // in the list that RemoveTemporaryFiles reads
 };
 
@@ -27,8 +33,8 @@ private:
 // nothing but what such a handler may (unlink, DeleteFileW).
 void RemoveTemporaryFiles() noexcept;
 
-// Copies all of standard input into the file. Raises Failure or the host's error.
-void SpoolStandardInput(const std::wstring& path);
+// Copies all of standard input into the file and closes it. Raises Failure or the host's error.
+void SpoolStandardInput(TempFile& file);
 
 // Copies the file to standard output and removes it. A reader of standard output that stops
 // early ends qxhost by a signal, so the file leaves the folder before the copy where the
