@@ -12,6 +12,7 @@
 #include "pluginloader.h"
 #include "pngio.h"
 #include "progressbar.h"
+#include "spool.h"
 #include "terminal.h"
 #include "utl/safesave.h"
 #include "utl/text.h"
@@ -29,10 +30,12 @@
 namespace {
 
 // A signal or console event that ends qxhost removes the temporary file of a save under way,
-// leaving the target as it was, and ends with 128 + the signal's number, as a shell reports it.
+// leaving the target as it was, and the copies of standard input and output, and ends with
+// 128 + the signal's number, as a shell reports it.
 #if defined(_WIN32)
 BOOL WINAPI OnConsoleEvent(DWORD event) {
   utl::CSafeSave::RemoveUnfinished();
+  qxhost::RemoveTemporaryFiles();
   ::ExitProcess(event == CTRL_C_EVENT ? 128 + 2 : event == CTRL_BREAK_EVENT ? 128 + 21 : 128 + 15);
 }
 
@@ -40,6 +43,7 @@ void EndSavesOnStopSignals() { ::SetConsoleCtrlHandler(OnConsoleEvent, TRUE); }
 #else
 extern "C" void OnStopSignal(int signal) {
   utl::CSafeSave::RemoveUnfinished();
+  qxhost::RemoveTemporaryFiles();
   _exit(128 + signal);
 }
 
