@@ -78,7 +78,8 @@ bool SunImportFilter::CanImportFile(const std::wstring& path) const {
   }
   std::uint8_t magic[4];
   if (file.Read(magic, sizeof magic) != sizeof magic) return false;
-  return LoadWord(magic) == kSunRasterMagic;
+  ByteOrder order;
+  return MagicByteOrder(magic, order);
 }
 
 qxio::ImportFileInfo SunImportFilter::GetImportFileInfo(int /*detail*/,
@@ -117,6 +118,16 @@ void SunImportFilter::RefuseImpossibleSize(const std::wstring& path) {
   const bool impossible = encoded ? remaining * kMaxRunDecodedBytes < needed * kMaxRunEncodedBytes
                                   : remaining < needed;
   if (impossible) Throw_ERR_UNEXPECTED_EOF(QXIO_WFILE, __LINE__, path);
+}
+
+// Whether a 32-bit file stores its pad byte first or last shows only over the whole image,
+// while the reader streams rows: the rare pad-last file is put right once all rows are in.
+void SunImportFilter::ReorderAsPadLast(qxio::TrImage& image, int rows, std::uint8_t* buffer) {
+  for (int y = 0; y < rows; ++y) {
+    image.GetScanline(buffer, y);
+    m_reader.ToPadLastOrder(buffer);
+    image.SetScanline(buffer, y);
+  }
 }
 
 void SunImportFilter::ImportFromFile(const std::wstring& path) {
@@ -166,6 +177,8 @@ void SunImportFilter::ImportFromFile(const std::wstring& path) {
             L"incomplete.",
             path.c_str());
   }
+
+  if (m_reader.PixelsLookPadLast()) ReorderAsPadLast(image, rowsRead, row.data());
 
   progress.Proportion(1.0);
   image.SetScanlineEnd(nullptr, 0);

@@ -1,6 +1,7 @@
 // The import filter: recognises, describes and imports Sun raster files.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "qxio/filter.h"
@@ -22,6 +23,7 @@ public:
 
 private:
   void RefuseImpossibleSize(const std::wstring& path);
+  void ReorderAsPadLast(qxio::TrImage& image, int rows, std::uint8_t* buffer);
 
   SunRasterReader m_reader;
   utl::CBufferedFile m_file;

@@ -1,5 +1,6 @@
 #include "sunraster.h"
 
+#include <initializer_list>
 #include <limits>
 
 namespace vemra {
@@ -30,6 +31,16 @@ SunRasterHeader DecodeHeader(const std::uint8_t* bytes, ByteOrder order) {
     bytes += 4;
   }
   return header;
+}
+
+bool MagicByteOrder(const std::uint8_t* bytes, ByteOrder& order) {
+  for (const ByteOrder candidate : {ByteOrder::BigEndian, ByteOrder::LittleEndian}) {
+    if (LoadWord(bytes, candidate) == kSunRasterMagic) {
+      order = candidate;
+      return true;
+    }
+  }
+  return false;
 }
 
 void FillGreyRamp(RGBQUAD* palette, int count) {

@@ -21,6 +21,7 @@ constexpr std::uint32_t kLastType = kTypeRgb;
 // Colour-map types.
 constexpr std::uint32_t kMapNone = 0;
 constexpr std::uint32_t kMapEqualRgb = 1;  // three equal planes: all reds, all greens, all blues
+constexpr std::uint32_t kMapRaw = 2;       // maplength bytes of no defined layout, skipped
 
 // Depths the format carries: bit d set for depths 1, 8, 24 and 32.
 constexpr std::uint64_t kSupportedDepthMask = 0x101000102ULL;
@@ -38,7 +39,8 @@ constexpr int kMaxPaletteEntries = 256;
 // Fills entries 0 .. count - 1 with grey levels evenly from black to white; count >= 2.
 void FillGreyRamp(RGBQUAD* palette, int count);
 
-// The file header; big-endian on disk, host byte order in memory.
+// The file header; big-endian on disk (little-endian in files that some programs wrote on
+// little-endian machines), host byte order in memory.
 struct SunRasterHeader {
   std::uint32_t magic;      // kSunRasterMagic
   std::uint32_t width;      // pixels per row
@@ -46,7 +48,7 @@ struct SunRasterHeader {
   std::uint32_t depth;      // bits per pixel
   std::uint32_t length;     // bytes of pixel data; written, never trusted on reading
   std::uint32_t type;       // storage type, kTypeOld .. kTypeRgb
-  std::uint32_t maptype;    // kMapNone or kMapEqualRgb
+  std::uint32_t maptype;    // kMapNone, kMapEqualRgb or kMapRaw
   std::uint32_t maplength;  // bytes of colour map after the header
 };
 static_assert(sizeof(SunRasterHeader) == kSunRasterHeaderSize, "the header is 32 bytes");
@@ -63,6 +65,10 @@ constexpr std::uint32_t LoadWord(const std::uint8_t* p, ByteOrder order = ByteOr
 // The header's 32 bytes as the file holds them, and back; the eight fields in file order.
 void EncodeHeader(const SunRasterHeader& header, std::uint8_t* bytes);
 SunRasterHeader DecodeHeader(const std::uint8_t* bytes, ByteOrder order = ByteOrder::BigEndian);
+
+// Whether a file's first four bytes are the magic number, and in which byte order its header
+// fields then stand: big-endian (59 A6 6A 95) or little-endian (95 6A A6 59).
+bool MagicByteOrder(const std::uint8_t* bytes, ByteOrder& order);
 
 constexpr bool IsDepthIn(std::uint64_t mask, std::uint32_t depth) {
   return depth <= 32 && ((mask >> depth) & 1) != 0;

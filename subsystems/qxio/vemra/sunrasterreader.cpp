@@ -44,9 +44,10 @@ int SunRasterReader::ReadHeader(utl::CBufferedFile* file) {
 
   std::uint8_t raw[kSunRasterHeaderSize];
   if (file->Read(raw, sizeof raw) != sizeof raw) return kReadShort;
-  const SunRasterHeader header = DecodeHeader(raw);
+  ByteOrder order;
+  if (!MagicByteOrder(raw, order)) return kReadBadMagic;
+  const SunRasterHeader header = DecodeHeader(raw, order);
 
-  if (header.magic != kSunRasterMagic) return kReadBadMagic;
   if (!IsDepthIn(kReadableDepthMask, header.depth) || header.type > kLastType) {
     return kReadUnsupported;
   }
@@ -56,7 +57,7 @@ int SunRasterReader::ReadHeader(utl::CBufferedFile* file) {
   const auto height = static_cast<std::int32_t>(header.height);
   const RasterSize size = ComputeRasterSize(width, height, header.depth);
   if (!size.valid) return kReadUnsupported;
-  if (header.maptype != kMapNone && header.maptype != kMapEqualRgb) return kReadUnsupported;
+  if (header.maptype > kMapRaw) return kReadUnsupported;
 
   // Every header starts from a black palette, so entries that a short colour map leaves
   // unset never show colours of an earlier file.
@@ -65,6 +66,11 @@ int SunRasterReader::ReadHeader(utl::CBufferedFile* file) {
     const int status = ReadColorMap(*file, header.maplength, palette);
     if (status != kReadOk) return status;
   } else {
+    // A raw map has no layout to read colours from: the image reads as one without a map.
+    if (header.maptype == kMapRaw) {
+      const int status = SkipRawMap(*file, header.maplength);
+      if (status != kReadOk) return status;
+    }
     BuildGreyPalette(header.depth, palette);
   }
 
@@ -78,8 +84,17 @@ int SunRasterReader::ReadHeader(utl::CBufferedFile* file) {
   // A run left over from the previous file's last row must not begin this file.
   m_runCount = 0;
   m_runValue = 0;
+  m_padLast = PadLastEvidence{};
   std::memcpy(m_palette, palette, sizeof m_palette);
   return kReadOk;
+}
+
+// A map longer than the file is refused at once, as a colour map is.
+int SunRasterReader::SkipRawMap(utl::CBufferedFile& file, std::uint32_t maplength) {
+  const std::int64_t bytes = static_cast<std::int32_t>(maplength);
+  if (bytes <= 0) return kReadOk;
+  if (bytes > file.GetLength() - file.GetPosition()) return kReadShort;
+  return Skip(file, bytes) ? kReadOk : kReadShort;
 }
 
 // Three planes of maplength / 3 bytes: reds, greens, blues. Entries past the palette's 256 are
@@ -122,6 +137,7 @@ int SunRasterReader::ReadScanline(std::uint8_t* row) {
   if (m_header.type > kLastType) return kReadUnsupported;
   const int status = m_header.type == kTypeByteEncoded ? DecodeRow(row) : ReadRawRow(row);
   if (status != kReadOk) return status;
+  if (m_header.depth == 32 && m_padLast.possible) WeighPadLast(row);
   ToMemoryOrder(row);
   ++m_currentRow;
   return kReadOk;
@@ -200,6 +216,50 @@ void SunRasterReader::ToMemoryOrder(std::uint8_t* row) const {
       p[2] = p[3];
       p[3] = pad;
     }
+  }
+}
+
+// Gathers, for the rows as the file holds them, what PixelsLookPadLast weighs. Most files
+// show a non-zero last byte in their first row, after which nothing more is gathered.
+void SunRasterReader::WeighPadLast(const std::uint8_t* row) {
+  const std::size_t pixels = static_cast<std::size_t>(m_imageWidth);
+  if (m_padLast.pixels == 0) m_padLast.firstValue = row[0];
+  const std::uint8_t reference = m_padLast.firstValue;
+  std::uint8_t lastBits = 0;
+  std::uint8_t firstChanges = 0;
+  std::size_t extremes = 0;
+  for (std::size_t x = 0; x < pixels; ++x) {
+    const std::uint8_t first = row[4 * x];
+    lastBits |= row[4 * x + 3];
+    firstChanges |= first ^ reference;
+    extremes += static_cast<std::uint8_t>(first + 1) <= 1;  // 0 or 255
+  }
+  m_padLast.possible = lastBits == 0;
+  m_padLast.firstVaries = m_padLast.firstVaries || firstChanges != 0;
+  m_padLast.extremes += extremes;
+  m_padLast.pixels += pixels;
+}
+
+// A pad byte that is zero in every pixel is what pad-last files hold; a first byte that varies
+// and is mostly neither 0 nor 255 is a colour, not an alpha channel (which is mostly opaque or
+// clear), nor a constant pad.
+bool SunRasterReader::PixelsLookPadLast() const {
+  return m_header.depth == 32 && m_padLast.possible && m_padLast.firstVaries &&
+         2 * m_padLast.extremes < m_padLast.pixels;
+}
+
+// The row was put in memory order as if its pixels were pad-first: type 3 reversed them
+// (memory 0,B,G,R from R,G,B,0), the other types moved the first byte last (memory G,R,0,B
+// from B,G,R,0). Only the image's pixels are touched, as by ToMemoryOrder.
+void SunRasterReader::ToPadLastOrder(std::uint8_t* row) const {
+  const std::size_t pixels = static_cast<std::size_t>(m_imageWidth);
+  const bool reversed = m_header.type == kTypeRgb;
+  for (std::uint8_t* p = row; p != row + 4 * pixels; p += 4) {
+    const std::uint8_t m0 = p[0], m1 = p[1], m2 = p[2], m3 = p[3];
+    p[0] = reversed ? m1 : m3;
+    p[1] = reversed ? m2 : m0;
+    p[2] = reversed ? m3 : m1;
+    p[3] = reversed ? m0 : m2;
   }
 }
 

@@ -31,15 +31,36 @@ public:
   // Forgets the file; does not close it.
   void Reset();
 
+  // Whether the 32-bit rows delivered since ReadHeader hold their pad byte last (B,G,R,pad, or
+  // R,G,B,pad in the RGB type) rather than first, as the format lays them out: true when the
+  // last byte of every pixel is 0, the first byte is not the same everywhere, and it is 0 or
+  // 255 in fewer than half of the pixels. The reader delivers every row pad-first; a caller
+  // that gets true re-orders the rows with ToPadLastOrder.
+  bool PixelsLookPadLast() const;
+  // Re-orders a 32-bit row that ReadScanline delivered into the memory order of a pad-last
+  // file.
+  void ToPadLastOrder(std::uint8_t* row) const;
+
   std::int32_t BytesPerRow() const { return m_bytesPerRow; }
   const SunRasterHeader& Header() const { return m_header; }
 
 private:
   static int ReadColorMap(utl::CBufferedFile& file, std::uint32_t maplength, RGBQUAD* palette);
+  static int SkipRawMap(utl::CBufferedFile& file, std::uint32_t maplength);
   static void BuildGreyPalette(std::uint32_t depth, RGBQUAD* palette);
   int ReadRawRow(std::uint8_t* row);
   int DecodeRow(std::uint8_t* row);
   void ToMemoryOrder(std::uint8_t* row) const;
+  void WeighPadLast(const std::uint8_t* row);
+
+  // What the rows delivered so far tell of a 32-bit file's layout.
+  struct PadLastEvidence {
+    bool possible = true;  // every last byte so far was 0
+    bool firstVaries = false;
+    std::uint8_t firstValue = 0;  // the first byte of the first pixel
+    std::uint64_t extremes = 0;   // pixels whose first byte is 0 or 255
+    std::uint64_t pixels = 0;
+  };
 
   utl::CBufferedFile* m_file;
   std::int32_t m_bytesPerRow;
@@ -47,6 +68,7 @@ private:
   std::int32_t m_runCount;   // copies of a run still owed to the next row
   std::uint8_t m_runValue;
   SunRasterHeader m_header;
+  PadLastEvidence m_padLast;
 
 public:
   // Valid after a successful ReadHeader; callers read them directly.
