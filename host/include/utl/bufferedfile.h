@@ -76,6 +76,11 @@ public:
     WriteSlow(data, n);
   }
 
+  // Puts n bytes over bytes already written, starting at offset, and leaves the position
+  // where it was: for a format whose header holds a size known only once the data is
+  // written. Raises the host's error as Write does, and for bytes not yet written.
+  void Overwrite(std::int64_t offset, const void* data, std::size_t n);
+
   std::int64_t GetPosition() const;
   std::int64_t GetLength() const;
 

@@ -173,6 +173,25 @@ void CBufferedFile::WriteSlow(const void* data, std::size_t n) {
   ClipWriteWindow();
 }
 
+void CBufferedFile::Overwrite(std::int64_t offset, const void* data, std::size_t n) {
+  if (!IsOpen() || !m_writing) RaiseWriteError(L"the file is not open for writing");
+  const std::int64_t end = offset + static_cast<std::int64_t>(n);
+  if (offset < 0 || end > GetPosition()) {
+    RaiseWriteError(L"the bytes to overwrite have not been written");
+  }
+  if (m_failAt >= 0 && end > m_failAt) {
+    RaiseWriteError(L"no space left on device (injected)");
+  }
+  // Bytes still in the buffer change there; others once the buffer has gone to the system.
+  if (offset >= m_systemPosition) {
+    std::memcpy(m_buffer.get() + (offset - m_systemPosition), data, n);
+    return;
+  }
+  Flush();
+  std::wstring reason;
+  if (!sys::WriteAt(m_handle, offset, data, n, reason)) RaiseWriteError(reason);
+}
+
 void CBufferedFile::Flush() {
   const std::size_t pending = static_cast<std::size_t>(m_writeCur - m_buffer.get());
   m_writeCur = m_buffer.get();

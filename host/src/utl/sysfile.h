@@ -20,6 +20,10 @@ Handle Open(const std::wstring& path, FileAccess access, FileMode mode, FileShar
 std::int64_t Read(Handle handle, void* buffer, std::size_t n, std::wstring& error);
 // Writes all n bytes; false with error set when the system refuses.
 bool Write(Handle handle, const void* data, std::size_t n, std::wstring& error);
+// Writes all n bytes at offset and leaves the file pointer where it was; false with error set
+// when the system refuses.
+bool WriteAt(Handle handle, std::int64_t offset, const void* data, std::size_t n,
+             std::wstring& error);
 // The file's size, or -1.
 std::int64_t Size(Handle handle);
 bool Close(Handle handle, std::wstring& error);

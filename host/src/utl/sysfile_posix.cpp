@@ -137,6 +137,23 @@ bool Write(Handle handle, const void* data, std::size_t n, std::wstring& error) 
   return true;
 }
 
+bool WriteAt(Handle handle, std::int64_t offset, const void* data, std::size_t n,
+             std::wstring& error) {
+  const auto* bytes = static_cast<const unsigned char*>(data);
+  while (n > 0) {
+    const ssize_t put = ::pwrite(static_cast<int>(handle), bytes, n, static_cast<off_t>(offset));
+    if (put < 0) {
+      if (errno == EINTR) continue;
+      error = Reason(errno);
+      return false;
+    }
+    bytes += put;
+    offset += put;
+    n -= static_cast<std::size_t>(put);
+  }
+  return true;
+}
+
 std::int64_t Size(Handle handle) {
   struct stat info;
   return ::fstat(static_cast<int>(handle), &info) == 0 ? static_cast<std::int64_t>(info.st_size) : -1;

@@ -112,6 +112,26 @@ bool Write(Handle handle, const void* data, std::size_t n, std::wstring& error) 
   return true;
 }
 
+// A positioned WriteFile would leave the file pointer after the bytes it wrote; moving the
+// pointer there and back keeps the next Write at the end.
+bool WriteAt(Handle handle, std::int64_t offset, const void* data, std::size_t n,
+             std::wstring& error) {
+  LARGE_INTEGER here{};
+  LARGE_INTEGER target{};
+  target.QuadPart = offset;
+  if (!::SetFilePointerEx(ToNative(handle), LARGE_INTEGER{}, &here, FILE_CURRENT) ||
+      !::SetFilePointerEx(ToNative(handle), target, nullptr, FILE_BEGIN)) {
+    error = LastReason();
+    return false;
+  }
+  const bool written = Write(handle, data, n, error);
+  if (!::SetFilePointerEx(ToNative(handle), here, nullptr, FILE_BEGIN) && written) {
+    error = LastReason();
+    return false;
+  }
+  return written;
+}
+
 std::int64_t Size(Handle handle) {
   LARGE_INTEGER size;
   return ::GetFileSizeEx(ToNative(handle), &size) ? size.QuadPart : -1;
