@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <cwctype>
 #include <vector>
 
 #include "descriptors.h"
@@ -14,21 +15,9 @@
 
 namespace vemra {
 
-namespace {
-
-constexpr const wchar_t* kPixelFormatMessage =
-    L"Pixel format of export image is not compatible with Sun Raster file format.  Can't "
-    L"export.\n";
-constexpr const wchar_t* kTooLargeMessage =
-    L"Image of %d x %d pixels at %d bits per pixel is too large for the Sun Raster file "
-    L"format.  Can't export.\n";
-constexpr const wchar_t* kExtraImagesWarning =
-    L"An attempt was made to export a document containing more than one image.  The Sun "
-    L"Raster file format only supports one image (one bitmap) per file.  Ignoring additional "
-    L"images.";
-
 enum class RowPath {
   Direct,   // the image's rows are already in the file's memory order
+  Invert1,  // 1-bit pixels with 0 black, stored with 1 black
   Expand4,  // 4-bit pixels, one per byte at depth 8
   Convert,  // through the host's converter into BGR24
 };
@@ -38,29 +27,92 @@ struct ExportPlan {
   RowPath path;
   int greyEntries;      // entries of a grey ramp over 0..255; 0 for none
   bool usesColorTable;  // the image's own colour table
+  bool colourMap;       // at depths 1 and 8: the file carries a colour map
 };
 
+namespace {
+
+constexpr const wchar_t* kPixelFormatMessage =
+    L"Pixel format of export image is not compatible with Sun Raster file format.  Can't "
+    L"export.\n";
+constexpr const wchar_t* kTooLargeMessage =
+    L"Image of %d x %d pixels at %d bits per pixel is too large for the Sun Raster file "
+    L"format.  Can't export.\n";
+constexpr const wchar_t* kNoColumnsMessage =
+    L"Image of %d x %d pixels has no columns, which the Sun Raster file format cannot hold.  "
+    L"Can't export.\n";
+constexpr const wchar_t* kExtraImagesWarning =
+    L"An attempt was made to export a document containing more than one image.  The Sun "
+    L"Raster file format only supports one image (one bitmap) per file.  Ignoring additional "
+    L"images.";
+
+// Black-and-white 1-bit images are stored without a map, where every reader agrees that
+// 1 is black; a map of two colours is read the other way round by some readers.
 ExportPlan PlanFor(utl::ColorFormat format) {
   switch (format) {
     case utl::Gray1:
-      return {1, RowPath::Direct, 2, false};
+      return {1, RowPath::Invert1, 0, false, false};
     case utl::Gray4:  // its pixels are 0..15, so the ramp has 16 steps
-      return {8, RowPath::Expand4, 16, false};
+      return {8, RowPath::Expand4, 16, false, true};
     case utl::Gray8:
-      return {8, RowPath::Direct, 256, false};
+      return {8, RowPath::Direct, 256, false, true};
     case utl::Indexed1:
-      return {1, RowPath::Direct, 0, true};
+      return {1, RowPath::Direct, 0, true, true};
     case utl::Indexed4:
-      return {8, RowPath::Expand4, 0, true};
+      return {8, RowPath::Expand4, 0, true, true};
     case utl::Indexed8:
-      return {8, RowPath::Direct, 0, true};
+      return {8, RowPath::Direct, 0, true, true};
     case utl::BGR24:
-      return {24, RowPath::Direct, 0, false};
+      return {24, RowPath::Direct, 0, false, false};
     case utl::BGRA32:
-      return {32, RowPath::Direct, 0, false};
+      return {32, RowPath::Direct, 0, false, false};
     default:
-      return {24, RowPath::Convert, 0, false};
+      return {24, RowPath::Convert, 0, false, false};
   }
+}
+
+bool IsColour(const RGBQUAD& entry, std::uint8_t level) {
+  return entry.rgbRed == level && entry.rgbGreen == level && entry.rgbBlue == level;
+}
+
+// An Indexed1 table of black and white, in either order, needs no map: its pixels are
+// stored as they are when entry 0 is white, inverted when entry 0 is black.
+void PlanOneBitTable(ExportPlan& plan, const RGBQUAD* map, unsigned entries) {
+  if (entries < 2) return;
+  const bool blackFirst = IsColour(map[0], 0) && IsColour(map[1], 255);
+  const bool whiteFirst = IsColour(map[0], 255) && IsColour(map[1], 0);
+  if (!blackFirst && !whiteFirst) return;
+  plan.colourMap = false;
+  plan.path = blackFirst ? RowPath::Invert1 : RowPath::Direct;
+}
+
+// The bits past the last pixel stay 0, as the image holds them.
+void InvertBits(const std::uint8_t* source, std::int32_t width, std::uint8_t* output) {
+  const std::size_t bytes = (static_cast<std::size_t>(width) + 7) / 8;
+  for (std::size_t i = 0; i < bytes; ++i) output[i] = static_cast<std::uint8_t>(~source[i]);
+  if (width % 8 != 0) output[bytes - 1] &= static_cast<std::uint8_t>(0xFF00 >> (width % 8));
+}
+
+void ExpandNibbles(const std::uint8_t* source, std::int32_t width, std::uint8_t* output) {
+  for (std::size_t x = 0; x < static_cast<std::size_t>(width); ++x) {
+    const std::uint8_t packed = source[x / 2];
+    output[x] = (x % 2 == 0) ? static_cast<std::uint8_t>(packed >> 4)
+                             : static_cast<std::uint8_t>(packed & 0x0F);
+  }
+}
+
+// Option words: "Compression=None" (standard files, the default) or "Compression=RLE"
+// (run-length encoded files), any letter case, spaces around the words ignored.
+constexpr const wchar_t* kCompressionOption = L"compression";
+constexpr const wchar_t* kCompressionNone = L"none";
+constexpr const wchar_t* kCompressionRunLength = L"rle";
+
+std::wstring TrimmedLower(const std::wstring& text) {
+  const std::size_t first = text.find_first_not_of(L" \t");
+  if (first == std::wstring::npos) return {};
+  std::wstring word = text.substr(first, text.find_last_not_of(L" \t") - first + 1);
+  for (wchar_t& c : word) c = static_cast<wchar_t>(std::towlower(static_cast<wint_t>(c)));
+  return word;
 }
 
 }  // namespace
@@ -80,6 +132,38 @@ SunExportFilter::~SunExportFilter() {
   } catch (...) {
     utl::LogExceptionInfo(kModuleName, QXIO_WFILE, __LINE__);
   }
+}
+
+// Items "Name=Value" separated by the delimiter; an empty item is no item. A name or value
+// the filter does not know refuses the whole string and changes nothing.
+bool SunExportFilter::SetOptionsFromString(const std::wstring& options) {
+  bool runLength = m_runLength;
+  std::size_t start = 0;
+  while (start <= options.size()) {
+    std::size_t end = options.find(GetOptionStringDelimiter(), start);
+    if (end == std::wstring::npos) end = options.size();
+    const std::wstring item = options.substr(start, end - start);
+    start = end + 1;
+    if (TrimmedLower(item).empty()) continue;
+    const std::size_t equals = item.find(L'=');
+    if (equals == std::wstring::npos) return false;
+    const std::wstring name = TrimmedLower(item.substr(0, equals));
+    const std::wstring value = TrimmedLower(item.substr(equals + 1));
+    if (name != kCompressionOption) return false;
+    if (value == kCompressionNone) {
+      runLength = false;
+    } else if (value == kCompressionRunLength) {
+      runLength = true;
+    } else {
+      return false;
+    }
+  }
+  m_runLength = runLength;
+  return true;
+}
+
+std::wstring SunExportFilter::GetOptionsInStringForm() const {
+  return m_runLength ? L"Compression=RLE" : L"Compression=None";
 }
 
 const qxio::FilterDescriptor* SunExportFilter::GetFilterDescriptor() const {
@@ -167,7 +251,7 @@ qxio::ExportStatus SunExportFilter::ExportImage(const qxio::TrImage& image) {
   }
 
   const utl::ColorFormat format = image.GetColorFormat();
-  const ExportPlan plan = PlanFor(format);
+  ExportPlan plan = PlanFor(format);
 
   std::vector<RGBQUAD> map(kMaxPaletteEntries, RGBQUAD{0, 0, 0, 0});
   if (plan.greyEntries > 0) {
@@ -175,6 +259,7 @@ qxio::ExportStatus SunExportFilter::ExportImage(const qxio::TrImage& image) {
   } else if (plan.usesColorTable) {
     const unsigned count = std::min(1u << plan.depth, image.GetNumColorTableEntriesUsed());
     if (count > 0) image.GetColorTable(map.data(), 0, static_cast<int>(count));
+    if (plan.depth == 1) PlanOneBitTable(plan, map.data(), count);
   }
 
   // An earlier image of this transfer failed part-way: start the file afresh rather than
@@ -183,8 +268,11 @@ qxio::ExportStatus SunExportFilter::ExportImage(const qxio::TrImage& image) {
 
   const std::int32_t width = image.GetWidth();
   const std::int32_t height = image.GetHeight();
+  WriteLayout layout;
+  layout.runLength = m_runLength;
+  layout.colourMap = plan.colourMap;
   const int status = m_writer.WriteHeader(&m_output.File(), width, height, plan.depth,
-                                          plan.depth <= 8 ? map.data() : nullptr);
+                                          plan.depth <= 8 ? map.data() : nullptr, layout);
   switch (status) {
     case kWriteOk:
       break;
@@ -196,12 +284,26 @@ qxio::ExportStatus SunExportFilter::ExportImage(const qxio::TrImage& image) {
       ThrowError(QXIO_WFILE, __LINE__, kPixelFormatMessage);
     case kWriteTooLarge:
       ThrowError(QXIO_WFILE, __LINE__, kTooLargeMessage, width, height, plan.depth);
+    case kWriteBadArgument:  // the image has a size, so only its width can be refused here
+      ThrowError(QXIO_WFILE, __LINE__, kNoColumnsMessage, width, height);
     default:
       Throw_ERR_INTERNAL(QXIO_WFILE, __LINE__);
   }
+  WriteRows(image, plan);
+  if (layout.runLength) PutFinalHeader();
 
+  m_progress->Proportion(1.0);
+  ++m_numImagesExported;
+  return qxio::ExportDone;
+}
+
+void SunExportFilter::WriteRows(const qxio::TrImage& image, const ExportPlan& plan) {
+  const utl::ColorFormat format = image.GetColorFormat();
+  const std::int32_t width = image.GetWidth();
+  const std::int32_t height = image.GetHeight();
   // One row in the image's own format (4 bytes a pixel for a format the host library does not
-  // size), and one row of what the writer takes: 3 bytes a pixel converted, 1 byte expanded.
+  // size), and one row of what the writer takes: 3 bytes a pixel converted, 1 byte expanded,
+  // the bits inverted.
   const auto pixels = static_cast<std::size_t>(width);
   const int bitsPerPixel = utl::BitsPerPixel(format);
   const std::size_t sourceBytes =
@@ -210,36 +312,53 @@ qxio::ExportStatus SunExportFilter::ExportImage(const qxio::TrImage& image) {
   std::vector<std::uint8_t> output;
   if (plan.path == RowPath::Convert) output.assign(pixels * 3, 0);
   if (plan.path == RowPath::Expand4) output.assign(pixels, 0);
+  if (plan.path == RowPath::Invert1) output.assign(sourceBytes, 0);
 
   image.GetScanlineStart();
   for (std::int32_t i = 0; i < height; ++i) {
     image.GetScanline(source.data(), i);
-    const std::uint8_t* row = source.data();
-    if (plan.path == RowPath::Convert) {
-      if (!pixcv::SimplePixelConvert(width, source.data(), format, output.data(), utl::BGR24, 0,
-                                     nullptr, false)) {
-        ThrowError(QXIO_WFILE, __LINE__, kPixelFormatMessage);
-      }
-      row = output.data();
-    } else if (plan.path == RowPath::Expand4) {
-      for (std::size_t x = 0; x < static_cast<std::size_t>(width); ++x) {
-        const std::uint8_t packed = source[x / 2];
-        output[x] = (x % 2 == 0) ? static_cast<std::uint8_t>(packed >> 4)
-                                 : static_cast<std::uint8_t>(packed & 0x0F);
-      }
-      row = output.data();
+    const std::uint8_t* row = output.empty() ? source.data() : output.data();
+    switch (plan.path) {
+      case RowPath::Direct:
+        break;
+      case RowPath::Invert1:
+        InvertBits(source.data(), width, output.data());
+        break;
+      case RowPath::Expand4:
+        ExpandNibbles(source.data(), width, output.data());
+        break;
+      case RowPath::Convert:
+        if (!pixcv::SimplePixelConvert(width, source.data(), format, output.data(), utl::BGR24,
+                                       0, nullptr, false)) {
+          ThrowError(QXIO_WFILE, __LINE__, kPixelFormatMessage);
+        }
+        break;
     }
-    if (m_writer.WriteScanline(row) != kWriteOk) {
-      Throw_ERR_FILE_WRITE(QXIO_WFILE, __LINE__, m_output.Target(), L"File write failed");
+    switch (m_writer.WriteScanline(row)) {
+      case kWriteOk:
+        break;
+      case kWriteTooLarge:  // run-length data grown past the length field
+        ThrowError(QXIO_WFILE, __LINE__, kTooLargeMessage, width, height, plan.depth);
+      default:
+        Throw_ERR_FILE_WRITE(QXIO_WFILE, __LINE__, m_output.Target(), L"File write failed");
     }
     if (i % 32 == 0 || i == height - 1) {
       m_progress->Proportion(static_cast<double>(i) / static_cast<double>(height));
     }
   }
   image.GetScanlineEnd();
-  m_progress->Proportion(1.0);
-  ++m_numImagesExported;
-  return qxio::ExportDone;
+}
+
+// The writer never positions the file; the length of run-length data, which the header holds,
+// is known only now, so the filter that owns the file puts the final header in place.
+void SunExportFilter::PutFinalHeader() {
+  std::uint8_t header[kSunRasterHeaderSize];
+  m_writer.FinalHeader(header);
+  try {
+    m_output.File().Overwrite(0, header, sizeof header);
+  } catch (const utl::CError& error) {
+    Raise(error);
+  }
 }
 
 }  // namespace vemra

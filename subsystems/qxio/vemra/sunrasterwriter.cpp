@@ -1,6 +1,10 @@
 #include "sunrasterwriter.h"
 
+#include <algorithm>
 #include <cstddef>
+#include <limits>
+
+#include "runlength.h"
 
 namespace vemra {
 
@@ -15,9 +19,9 @@ const char* WriteStatusText(int status) {
     case kWriteNoHeader:
       return "no image description: a row before any successful header";
     case kWriteBadArgument:
-      return "no file or row given, or width, height or depth below 1";
+      return "no file or row given, width or depth below 1, or height below 0";
     case kWriteTooLarge:
-      return "row length or image size does not fit the format's 32-bit fields";
+      return "row length, image size or encoded data does not fit the format's 32-bit fields";
     default:
       return "unknown write status";
   }
@@ -29,11 +33,13 @@ SunRasterWriter::SunRasterWriter()
       m_imageWidth(0),
       m_imageHeight(0),
       m_bitsPerPixel(0),
-      m_bytesPerRow(0) {}
+      m_bytesPerRow(0),
+      m_header{},
+      m_encodedBytes(0) {}
 
 int SunRasterWriter::WriteHeader(utl::CBufferedFile* file, std::int32_t width, std::int32_t height,
-                                 std::int32_t depth, const RGBQUAD* palette) {
-  if (file == nullptr || width < 1 || height < 1 || depth < 1) return kWriteBadArgument;
+                                 std::int32_t depth, const RGBQUAD* palette, WriteLayout layout) {
+  if (file == nullptr || width < 1 || height < 0 || depth < 1) return kWriteBadArgument;
   if (!IsDepthIn(kSupportedDepthMask, static_cast<std::uint32_t>(depth))) {
     return kWriteUnsupportedDepth;
   }
@@ -45,20 +51,27 @@ int SunRasterWriter::WriteHeader(utl::CBufferedFile* file, std::int32_t width, s
   m_imageHeight = height;
   m_bitsPerPixel = depth;
   m_bytesPerRow = size.bytesPerRow;
+  m_encodedBytes = 0;
 
-  const bool hasMap = depth <= 8;
-  SunRasterHeader header;
-  header.magic = kSunRasterMagic;
-  header.width = static_cast<std::uint32_t>(width);
-  header.height = static_cast<std::uint32_t>(height);
-  header.depth = static_cast<std::uint32_t>(depth);
-  header.length = size.imageBytes;
-  header.type = kTypeStandard;
-  header.maptype = hasMap ? kMapEqualRgb : kMapNone;
-  header.maplength = hasMap ? 3u << depth : 0u;
+  const bool hasMap = depth <= 8 && layout.colourMap;
+  m_header.magic = kSunRasterMagic;
+  m_header.width = static_cast<std::uint32_t>(width);
+  m_header.height = static_cast<std::uint32_t>(height);
+  m_header.depth = static_cast<std::uint32_t>(depth);
+  // Run-length data is counted as it is written (FinalHeader).
+  m_header.length = layout.runLength ? 0 : size.imageBytes;
+  m_header.type = layout.runLength ? kTypeByteEncoded : kTypeStandard;
+  m_header.maptype = hasMap ? kMapEqualRgb : kMapNone;
+  m_header.maplength = hasMap ? 3u << depth : 0u;
 
   std::uint8_t bytes[kSunRasterHeaderSize];
-  EncodeHeader(header, bytes);
+  EncodeHeader(m_header, bytes);
+
+  // Run-length rows are laid out and encoded in buffers of their own; failing to allocate
+  // them is no failed write, and reaches the caller as such.
+  const auto rowBytes = static_cast<std::size_t>(layout.runLength ? m_bytesPerRow : 0);
+  m_fileRow = std::vector<std::uint8_t>(rowBytes);
+  m_encoded = std::vector<std::uint8_t>(MaxRunLengthEncodedSize(rowBytes));
 
   try {
     m_file->Write(bytes, sizeof bytes);
@@ -76,12 +89,23 @@ int SunRasterWriter::WriteScanline(const std::uint8_t* row) {
     return kWriteNoHeader;
   }
   try {
-    WriteRowPixels(row);
+    if (m_header.type == kTypeByteEncoded) {
+      const int status = WriteEncodedRow(row);
+      if (status != kWriteOk) return status;
+    } else {
+      WriteRowPixels(row);
+    }
   } catch (...) {
     return kWriteFailed;
   }
   ++m_currentRow;
   return kWriteOk;
+}
+
+void SunRasterWriter::FinalHeader(std::uint8_t* bytes) const {
+  SunRasterHeader header = m_header;
+  if (header.type == kTypeByteEncoded) header.length = static_cast<std::uint32_t>(m_encodedBytes);
+  EncodeHeader(header, bytes);
 }
 
 void SunRasterWriter::Reset() { m_file = nullptr; }
@@ -98,6 +122,56 @@ void SunRasterWriter::WriteColorMap(const RGBQUAD* palette) {
   for (const auto plane : {&RGBQUAD::rgbRed, &RGBQUAD::rgbGreen, &RGBQUAD::rgbBlue}) {
     for (int i = 0; i < entries; ++i) m_file->Write(&(palette[i].*plane), 1);
   }
+}
+
+// Each row is encoded on its own, so no run crosses into the next row: some readers decode
+// row by row and refuse such runs.
+int SunRasterWriter::WriteEncodedRow(const std::uint8_t* row) {
+  LayOutRow(row);
+  const std::size_t n = EncodeRunLength(m_fileRow.data(), m_fileRow.size(), m_encoded.data());
+  if (!PutEncoded(m_encoded.data(), n)) return kWriteTooLarge;
+  const bool last = m_currentRow + 1 == static_cast<std::uint32_t>(m_imageHeight);
+  return last && !PutOneBitTail() ? kWriteTooLarge : kWriteOk;
+}
+
+bool SunRasterWriter::PutEncoded(const std::uint8_t* bytes, std::size_t n) {
+  if (m_encodedBytes + n > std::numeric_limits<std::uint32_t>::max()) return false;
+  m_file->Write(bytes, n);
+  m_encodedBytes += n;
+  return true;
+}
+
+// ImageMagick decodes (width + 15) / 8 bytes for each row of a 1-bit run-length file, one
+// more than the row holds when it needs no pad byte, and refuses a file whose data ends
+// before that count. Zeros past the last row, which no reader takes as pixels, let it read
+// the image; they cost 3 bytes for every 256 rows.
+bool SunRasterWriter::PutOneBitTail() {
+  if (m_bitsPerPixel != 1) return true;
+  const std::int64_t wanted = (std::int64_t{m_imageWidth} + 15) / 8;
+  std::uint64_t left = static_cast<std::uint64_t>(wanted - m_bytesPerRow) *
+                       static_cast<std::uint64_t>(m_imageHeight);
+  const std::uint8_t zeros[kMaxRunDecodedBytes] = {};
+  std::uint8_t encoded[MaxRunLengthEncodedSize(kMaxRunDecodedBytes)];
+  while (left > 0) {
+    const std::size_t count = static_cast<std::size_t>(std::min<std::uint64_t>(left, sizeof zeros));
+    if (!PutEncoded(encoded, EncodeRunLength(zeros, count, encoded))) return false;
+    left -= count;
+  }
+  return true;
+}
+
+void SunRasterWriter::LayOutRow(const std::uint8_t* row) {
+  const std::size_t width = static_cast<std::size_t>(m_imageWidth);
+  std::uint8_t* out = m_fileRow.data();
+  if (m_bitsPerPixel == 32) {
+    for (const std::uint8_t* pixel = row; pixel != row + 4 * width; pixel += 4) {
+      *out++ = pixel[3];
+      out = std::copy_n(pixel, 3, out);
+    }
+  } else {
+    out = std::copy_n(row, (width * static_cast<std::size_t>(m_bitsPerPixel) + 7) / 8, out);
+  }
+  std::fill(out, m_fileRow.data() + m_fileRow.size(), std::uint8_t{0});
 }
 
 // The pad-first order of 32-bit pixels comes from the order of the Writes, so the caller's
