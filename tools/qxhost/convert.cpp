@@ -54,6 +54,9 @@ void Commands::Export(qxio::TrImage& image, const std::wstring& path) {
   if (!filter->SupportsType(qxio::TrImage::GetClassTypeId())) {
     throw Failure("the plug-in's export filter does not take images");
   }
+  if (m_options.runLength && !filter->SetOptionsFromString(L"Compression=RLE")) {
+    throw Failure("the plug-in's export filter cannot write run-length encoded files");
+  }
   filter->BeginExport(path);
   qxio::TrInitGraphicsExp init;
   filter->ExportObject(init);

@@ -36,6 +36,8 @@ const char kUsage[] =
     "  --to FORMAT       png or ras: the format convert writes\n"
     "  --output-dir DIR  put the files convert --to names in DIR\n"
     "  -n, --no-clobber  let convert leave existing files alone\n"
+    "  --rle             let convert write Sun raster files run-length encoded\n"
+    "                    (smaller for images with areas of one colour)\n"
     "  --json            let info print a JSON array with an object per file\n"
     "  --plugin PATH     load the plug-in from PATH instead of beside qxhost or in\n"
     "                    ../lib/vemra from it\n"
@@ -185,6 +187,9 @@ Options ParseArguments(const std::vector<std::wstring>& args) {
     } else if (arg == L"--no-clobber" || arg == L"-n") {
       options.noClobber = true;
       convertOptions.push_back(Utf8(arg));
+    } else if (arg == L"--rle") {
+      options.runLength = true;
+      convertOptions.push_back("--rle");
     } else if (name == L"--to") {
       options.to = ParseFormat(value());
       toGiven = true;
@@ -228,6 +233,9 @@ Options ParseArguments(const std::vector<std::wstring>& args) {
   }
   if (options.command == Command::Convert) {
     ResolveConvert(options, toGiven);
+    if (options.runLength && options.to != FileKind::SunRaster) {
+      throw UsageError("--rle needs a Sun raster output");
+    }
   } else if (options.files.empty()) {
     throw UsageError(Utf8(command) + " needs at least one file");
   }

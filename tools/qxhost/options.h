@@ -30,6 +30,7 @@ struct Options {
   bool each = false;
   std::wstring outputDir;  // for each file: where its output goes; empty: beside it
   bool noClobber = false;
+  bool runLength = false;  // Sun raster output run-length encoded
 };
 
 // A command line that asks for nothing qxhost can do; what() says why, in UTF-8.
