@@ -2,7 +2,10 @@
 // over (as qxhost does), and a whole export of a TrImage. Bytes per second count image bytes.
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdint>
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <vector>
@@ -66,7 +69,35 @@ utl::ColorFormat FormatForDepth(int depth) {
   }
 }
 
-void ExportImage(benchmark::State& state, int size, utl::ColorFormat format) {
+// What the exported image shows: a pattern of bytes x * 7 + y; a smooth picture like a photo
+// with soft gradients (two waves, with ±1 grain on a quarter of the bytes); random bytes.
+enum class Picture { Pattern, Smooth, Noise };
+
+// Byte i of row y, in pixels of bytesPerPixel bytes: the smooth picture's channels differ by 30.
+std::uint8_t PictureByte(Picture picture, std::size_t i, std::size_t bytesPerPixel, int y,
+                         std::uint64_t& random) {
+  random ^= random << 13;
+  random ^= random >> 7;
+  random ^= random << 17;
+  switch (picture) {
+    case Picture::Pattern:
+      return static_cast<std::uint8_t>(i * 7 + static_cast<std::size_t>(y));
+    case Picture::Smooth: {
+      const double u = static_cast<double>(i / bytesPerPixel), v = static_cast<double>(y);
+      const double channel = static_cast<double>(i % bytesPerPixel);
+      const double wave = 100 + 70 * std::sin(u / 900) * std::cos(v / 650) +
+                          40 * std::sin((u + v) / 1700) + 30 * channel;
+      const int grain = (random & 3) == 0 ? static_cast<int>((random >> 2) % 3) - 1 : 0;
+      return static_cast<std::uint8_t>(std::clamp(static_cast<int>(wave) + grain, 0, 255));
+    }
+    case Picture::Noise:
+      break;
+  }
+  return static_cast<std::uint8_t>(random >> 24);
+}
+
+void ExportImage(benchmark::State& state, int size, utl::ColorFormat format, Picture picture,
+                 bool runLength) {
   RGBQUAD table[256];
   for (int i = 0; i < 256; ++i) {
     const auto level = static_cast<std::uint8_t>(i);
@@ -75,20 +106,23 @@ void ExportImage(benchmark::State& state, int size, utl::ColorFormat format) {
   qxio::TrImage image;
   image.SetScanlineStart(size, size, format, 0, 0, table, qxio::RowAccessByIndex, 256, nullptr);
   std::vector<std::uint8_t> row(image.RowBytes());
+  std::uint64_t random = 0x9E3779B97F4A7C15ULL;
+  const std::size_t bytesPerPixel = std::max(1, utl::BitsPerPixel(format) / 8);
   for (int y = 0; y < size; ++y) {
     for (std::size_t x = 0; x < row.size(); ++x) {
-      row[x] = static_cast<std::uint8_t>(x * 7 + static_cast<std::size_t>(y));
+      row[x] = PictureByte(picture, x, bytesPerPixel, y, random);
     }
     image.SetScanline(row.data(), y);
   }
   image.SetScanlineEnd(nullptr, 0);
 
   BenchManager manager;
-  const std::wstring path = utl::FromUtf8(
-      OutputPath("export-" + std::to_string(utl::BitsPerPixel(format)) + ".ras"));
+  const std::string path =
+      OutputPath("export-" + std::to_string(utl::BitsPerPixel(format)) + ".ras");
   for (auto _ : state) {
     vemra::SunExportFilter filter(manager);
-    filter.BeginExport(path);
+    filter.SetOptionsFromString(runLength ? L"Compression=RLE" : L"Compression=None");
+    filter.BeginExport(utl::FromUtf8(path));
     if (filter.ExportObject(image) != qxio::ExportDone || filter.EndExport() != qxio::ExportDone) {
       state.SkipWithError("the export wrote no image");
       break;
@@ -96,6 +130,8 @@ void ExportImage(benchmark::State& state, int size, utl::ColorFormat format) {
   }
   state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(image.RowBytes()) *
                           size);
+  std::error_code error;
+  state.counters["file_bytes"] = static_cast<double>(std::filesystem::file_size(path, error));
 }
 
 }  // namespace
@@ -111,9 +147,27 @@ int main(int argc, char** argv) {
   }
   for (const int depth : {1, 8, 24, 32}) {
     benchmark::RegisterBenchmark(("Export/" + std::to_string(depth) + "-bit").c_str(),
-                                 ExportImage, size, FormatForDepth(depth))
+                                 ExportImage, size, FormatForDepth(depth), Picture::Pattern,
+                                 false)
         ->Unit(benchmark::kMillisecond)
         ->UseRealTime();
+  }
+  // Run-length encoded export against standard export of the same pictures.
+  const struct {
+    const char* name;
+    utl::ColorFormat format;
+    Picture picture;
+  } encoded[] = {{"8-bit smooth", utl::Indexed8, Picture::Smooth},
+                 {"8-bit noise", utl::Indexed8, Picture::Noise},
+                 {"24-bit smooth", utl::BGR24, Picture::Smooth}};
+  for (const auto& item : encoded) {
+    for (const bool runLength : {false, true}) {
+      const std::string name = std::string("Export/") + item.name + (runLength ? " rle" : "");
+      benchmark::RegisterBenchmark(name.c_str(), ExportImage, size, item.format, item.picture,
+                                   runLength)
+          ->Unit(benchmark::kMillisecond)
+          ->UseRealTime();
+    }
   }
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();
