@@ -25,7 +25,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   manager.SetMaxPixels(1u << 22);  // larger images are the host's refusal, not the filter's
   vemra::SunImportFilter filter(manager);
 
-  const bool magic = size >= 4 && Be32(file, 0) == vemra::kSunRasterMagic;
+  const bool magic = size >= 4 && (Be32(file, 0) == vemra::kSunRasterMagic ||
+                                   Be32(file, 0) == 0x956AA659);  // or byte-swapped
   Require(filter.CanImportFile(path) == magic, "the probe answers by the magic number alone");
   const qxio::ImportFileInfo info = filter.GetImportFileInfo(0, path);
   const bool described = !info.m_entries.empty();

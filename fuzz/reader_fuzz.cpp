@@ -20,23 +20,28 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const int status = reader.ReadHeader(&file);
   Require(status >= vemra::kReadOk && status <= vemra::kReadBadMagic, "header status in range");
   if (size < 32) Require(status == vemra::kReadShort, "a file under 32 bytes is short");
-  if (size >= 32 && Be32(bytes, 0) != vemra::kSunRasterMagic) {
+  const bool swapped = Be32(bytes, 0) == 0x956AA659;  // the header is little-endian
+  if (size >= 32 && Be32(bytes, 0) != vemra::kSunRasterMagic && !swapped) {
     Require(status == vemra::kReadBadMagic, "a wrong magic number is reported as such");
   }
   if (status != vemra::kReadOk) return 0;
 
-  const std::uint32_t width = Be32(bytes, 4), height = Be32(bytes, 8), depth = Be32(bytes, 12);
-  const std::uint32_t type = Be32(bytes, 20), maptype = Be32(bytes, 24);
+  const auto field = [&](int i) {
+    return swapped ? __builtin_bswap32(Be32(bytes, i)) : Be32(bytes, i);
+  };
+  const std::uint32_t width = field(4), height = field(8), depth = field(12);
+  const std::uint32_t type = field(20), maptype = field(24);
   Require(reader.m_imageWidth == std::int32_t(width) && reader.m_imageWidth >= 1 &&
               reader.m_imageHeight == std::int32_t(height) && reader.m_imageHeight >= 0,
           "width of 1 or more and height of 0 or more, as in the header");
   Require((depth == 1 || depth == 4 || depth == 8 || depth == 24 || depth == 32) && type <= 3 &&
-              maptype <= 1, "only depths, types and map types the filters carry");
+              maptype <= 2, "only depths, types and map types the filters carry");
   const std::int64_t rowBytes = reader.BytesPerRow();
   Require(rowBytes == vemra::bytesPerRow(width, depth) && rowBytes * height <= 0xFFFFFFFFll,
           "row length from width and depth; image size within 32 bits");
-  const std::int64_t entries = maptype == 1 ? std::max(std::int32_t(Be32(bytes, 28)) / 3, 0) : 0;
-  const std::int64_t dataStart = 32 + 3 * entries;
+  // A colour map of maplength / 3 entries, or a raw map of maplength bytes.
+  const std::int64_t maplength = std::max(std::int32_t(field(28)), 0);
+  const std::int64_t dataStart = 32 + (maptype == 1 ? maplength / 3 * 3 : maptype ? maplength : 0);
   Require(file.GetPosition() == dataStart, "pixel data starts right after the colour map");
   Require(reader.ReadHeader(&file) == vemra::kReadShort && reader.BytesPerRow() == rowBytes,
           "a second header read on the moved file is refused and changes nothing");

@@ -1,8 +1,9 @@
 // Fuzz target: a Sun raster file that imports is exported and imported again, and comes back as
 // the export documents it: in its colour format with its rows and colour table, but 4-bit pixels
-// at depth 8, one per byte; the file written is a standard one with every header field exact; an
-// image without rows is refused and leaves no file. The input is a whole file, so that the
-// reader's and the import filter's seeds serve here too.
+// at depth 8, one per byte, and a black-and-white 1-bit image without a map, its bits inverted
+// where entry 0 is black; the file written is standard or run-length encoded (by the input's
+// last bit) with every header field exact; an image without rows is a header alone. The input is
+// a whole file, so that the reader's and the import filter's seeds serve here too.
 #include <cstring>
 
 #include "support.h"
@@ -14,6 +15,23 @@
 namespace fs = std::filesystem;
 using namespace vemra::test;
 
+namespace {
+
+// 0 for no black-and-white table; else 1 when entry 0 is white, 2 when it is black.
+int BlackAndWhite(const qxio::TrImage& image) {
+  RGBQUAD t[2];
+  image.GetColorTable(t, 0, 2);
+  const std::uint32_t first = t[0].rgbRed << 16 | t[0].rgbGreen << 8 | t[0].rgbBlue;
+  const std::uint32_t second = t[1].rgbRed << 16 | t[1].rgbGreen << 8 | t[1].rgbBlue;
+  if (image.GetColorFormat() != utl::Indexed1 || image.GetNumColorTableEntriesUsed() < 2 ||
+      first + second != 0xFFFFFF || (first && second)) {
+    return 0;
+  }
+  return first ? 1 : 2;
+}
+
+}  // namespace
+
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   // Images of more than 2^20 pixels cost time and add no coverage.
   const auto source = Import(ScratchFile("roundtrip.ras", data, size), 1u << 20).image;
@@ -22,45 +40,45 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const TempDir dir;
   const fs::path target = dir / "image.ras";
 
+  const bool runLength = (data[size - 1] & 1) != 0;
   std::optional<utl::CError> error;
   qxio::ExportStatus ended;
   {
     qxio::IoManager manager;
     vemra::SunExportFilter exporter(manager);
+    Require(exporter.SetOptionsFromString(runLength ? L"Compression=RLE" : L"compression = none"),
+            "the option string is taken");
     exporter.BeginExport(Wide(target));
     error = Raised([&] { Require(exporter.ExportObject(image) == qxio::ExportDone, "taken"); });
     ended = exporter.EndExport();
   }
-  const std::size_t files = dir.List().size();
-  if (image.GetHeight() == 0) {
-    Require(error && error->Kind() == utl::ErrorKind::Internal && files == 0 &&
-                ended == qxio::ExportNothingExported,
-            "an image without rows is refused and leaves no file");
-    return 0;
-  }
-  Require(!error && ended == qxio::ExportDone && files == 1, "the image is exported alone");
+  Require(!error && ended == qxio::ExportDone && dir.List().size() == 1,
+          "the image is exported alone");
 
   const bool nibbles = image.GetColorFormat() == utl::Indexed4;
+  const int blackAndWhite = BlackAndWhite(image);
   const std::uint32_t width = image.GetWidth(), height = image.GetHeight();
   const std::uint32_t depth = nibbles ? 8 : utl::BitsPerPixel(image.GetColorFormat());
   const auto rowBytes = static_cast<std::uint32_t>(vemra::bytesPerRow(width, depth));
-  const std::uint32_t mapBytes = depth <= 8 ? 3u << depth : 0;
+  const std::uint32_t mapBytes = depth <= 8 && !blackAndWhite ? 3u << depth : 0;
   const Bytes file = ReadFile(target);
-  const std::uint32_t header[8] = {vemra::kSunRasterMagic, width, height, depth,
-                                   rowBytes * height, 1, mapBytes ? 1u : 0u, mapBytes};
+  const std::uint32_t dataBytes = runLength ? std::uint32_t(file.size() - 32 - mapBytes)
+                                            : rowBytes * height;
+  const std::uint32_t header[8] = {vemra::kSunRasterMagic, width,  height, depth, dataBytes,
+                                   runLength ? 2u : 1u, mapBytes ? 1u : 0u, mapBytes};
   for (int i = 0; i < 8; ++i) Require(Be32(file, 4 * i) == header[i], "header fields");
-  Require(file.size() == 32 + mapBytes + std::size_t{rowBytes} * height, "file size");
+  Require(file.size() == 32 + mapBytes + std::size_t{dataBytes}, "file size");
 
   const auto back = Import(target).image;
   Require(back && back->GetWidth() == image.GetWidth() && back->GetHeight() == image.GetHeight() &&
               back->GetColorFormat() == (nibbles ? utl::Indexed8 : image.GetColorFormat()),
           "size and colour format come back");
   const unsigned entries = image.GetNumColorTableEntriesUsed();
-  RGBQUAD got[256], want[256] = {};
+  RGBQUAD got[256], want[256] = {{255, 255, 255, 0}, {0, 0, 0, 0}};
   back->GetColorTable(got, 0, 256);
-  image.GetColorTable(want, 0, static_cast<int>(entries));
-  Require(std::memcmp(got, want, sizeof(RGBQUAD) * (mapBytes / 3)) == 0,
-          "the colour map: the image's table, then black");
+  if (!blackAndWhite) image.GetColorTable(want, 0, static_cast<int>(entries));
+  Require(std::memcmp(got, want, sizeof(RGBQUAD) * (blackAndWhite ? 2 : mapBytes / 3)) == 0,
+          "the colour map: the image's table, then black; white and black without one");
   std::vector<std::uint8_t> expected(back->RowBytes());
   for (int y = 0; y < image.GetHeight(); ++y) {
     const std::uint8_t* row = image.Row(y);
@@ -68,6 +86,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       expected[x] = x % 2 ? row[x / 2] & 0x0F : row[x / 2] >> 4;
     }
     if (!nibbles) std::memcpy(expected.data(), row, expected.size());
+    if (blackAndWhite == 2) {  // inverted, and the bits past the last pixel 0
+      for (auto& byte : expected) byte = std::uint8_t(~byte);
+      if (width % 8) expected.back() &= std::uint8_t(0xFF00 >> (width % 8));
+    }
     Require(std::memcmp(back->Row(y), expected.data(), expected.size()) == 0, "rows come back");
   }
   return 0;

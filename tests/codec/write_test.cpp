@@ -3,11 +3,14 @@
 // matter. A failed or abandoned export keeps the old file as it was and leaves no other.
 // (tests/data/cli/cases.txt has the system refusing writes, and a target that cannot be replaced.)
 #include <memory>
+#include <utility>
+#include <vector>
 
 #include "sunexportfilter.h"
 #include "sunrasterwriter.h"
 #include "testsupport.h"
 #include "utl/bufferedfile.h"
+#include "utl/text.h"
 
 namespace vemra::test {
 namespace {
@@ -20,34 +23,75 @@ Bytes Pixels(const qxio::TrImage& image) {
   return all;
 }
 
-// Each comes back with its colours, and one that comes back in its own format (1- and 8-bit
-// indexed, BGR24, BGRA32 with its fourth byte) with its bytes; the header's length field is the
-// size of the pixel data.
+// Each comes back with its colours, standard and run-length encoded, and one that comes back in
+// its own format (1- and 8-bit indexed, BGR24, BGRA32 with its fourth byte) with its bytes; the
+// header's length field is the size of the pixel data. Black-and-white 1-bit images (Gray1, and
+// Indexed1 tables of black and white, the two formats after the host's) have no map. The largest
+// size outgrows the file's buffer before its run-length header is put in place.
 TEST(Write, EveryHostFormatAtTheWidthsWherePaddingAndPackingGoWrong) {
   TempDir dir;
-  for (int f = 1; f < utl::kColorFormatCount; ++f) {
-    for (int height : {1, 3}) {
-      for (int width : {1, 2, 3, 4, 5, 6, 7, 8, 9, 113, 163}) {
+  std::vector<std::pair<int, int>> sizes = {{1000, 90}};
+  for (int height : {1, 3}) {
+    for (int width : {1, 2, 3, 4, 5, 6, 7, 8, 9, 16, 113, 163}) sizes.emplace_back(width, height);
+  }
+  for (int f = 1; f < utl::kColorFormatCount + 2; ++f) {
+    for (const std::wstring options : {L"", L"Compression=RLE"}) {
+      for (const auto& [width, height] : sizes) {
         SCOPED_TRACE("format " + std::to_string(f) + ", " + std::to_string(width) + " x " +
-                     std::to_string(height));
-        qxio::TrImage image = TestImage(utl::ColorFormat(f), width, height);
-        ASSERT_TRUE(Export(image, dir.Wide("out.ras")));
+                     std::to_string(height) + (options.empty() ? "" : ", run-length"));
+        const bool blackFirst = f == utl::kColorFormatCount;
+        const RGBQUAD bw[3] = {{255, 255, 255, 0}, {0, 0, 0, 0}, {255, 255, 255, 0}};
+        qxio::TrImage image =
+            TestImage(f < utl::kColorFormatCount ? utl::ColorFormat(f) : utl::Indexed1, width,
+                      height);
+        if (f >= utl::kColorFormatCount) image.SetScanlineEnd(bw + blackFirst, 2);
+        ASSERT_TRUE(Export(image, dir.Wide("out.ras"), options));
         const Imported back = Import(dir / "out.ras");
         ASSERT_TRUE(back.image);
         ExpectSameRgb(ImageRgb(*back.image), ImageRgb(image));
-        if (back.image->GetColorFormat() == image.GetColorFormat()) {
+        if (back.image->GetColorFormat() == image.GetColorFormat() && !blackFirst) {
           EXPECT_EQ(Pixels(*back.image), Pixels(image));
         }
         const Bytes file = ReadFile(dir / "out.ras");
         EXPECT_EQ(Be32(file, 16), file.size() - 32 - Be32(file, 28));
+        EXPECT_EQ(Be32(file, 20), options.empty() ? 1u : 2u);
+        if (f == utl::Gray1 || f >= utl::kColorFormatCount) {
+          EXPECT_EQ(Be32(file, 24), 0u) << "no colour map";
+        }
       }
     }
   }
 }
 
+// An image of no columns is refused with words, not as an internal error, and leaves no file;
+// the option string takes items separated by ';' in any letter case, and refuses anything
+// unknown, changing nothing. (tests/data/cli/cases.txt has images of no rows.)
+TEST(Write, NoColumnsAndOptionStrings) {
+  TempDir dir;
+  TestManager manager;
+  SunExportFilter filter(manager);
+  qxio::TrImage columnless;
+  columnless.SetScanlineStart(0, 2, utl::BGR24, 0, 0, nullptr, qxio::RowAccessByIndex, 0, nullptr);
+  filter.BeginExport(dir.Wide("none.ras"));
+  const auto error = Raised([&] { filter.ExportObject(columnless); });
+  EXPECT_NE(error.value().Message().find(L"has no columns"), std::wstring::npos);
+  EXPECT_EQ(filter.EndExport(), qxio::ExportNothingExported);
+  EXPECT_TRUE(dir.List().empty());
+  const std::pair<const wchar_t*, const wchar_t*> cases[] = {
+      {L"", L"Compression=None"}, {L"COMPRESSION=rle;;", L"Compression=RLE"},
+      {L"Compression=LZW", nullptr}, {L"Compression", nullptr}, {L"Quality=9", nullptr},
+      {L" compression = none ", L"Compression=None"}, {L"Compression=RLE;x", nullptr}};
+  for (const auto& [options, after] : cases) {
+    const std::wstring before = filter.GetOptionsInStringForm();
+    EXPECT_EQ(filter.SetOptionsFromString(options), after != nullptr) << utl::ToUtf8(options);
+    EXPECT_EQ(filter.GetOptionsInStringForm(), after ? after : before) << utl::ToUtf8(options);
+  }
+}
+
 // Refusals in order (arguments, depth, size); no row after Reset; without a palette, a grey map.
 TEST(Write, WriterStatusesAndTheGreyMapWithoutAPalette) {
-  const int cases[][4] = {{0, 1, 8, kWriteBadArgument},       {1, 0, 8, kWriteBadArgument},
+  const int cases[][4] = {{0, 1, 8, kWriteBadArgument},       {1, -1, 8, kWriteBadArgument},
+                          {3, 0, 1, kWriteOk},
                           {1, 1, 0, kWriteBadArgument},       {1, 1, 4, kWriteUnsupportedDepth},
                           {1, 1, 33, kWriteUnsupportedDepth}, {0x10000000, 1, 8, kWriteTooLarge},
                           {65536, 16384, 32, kWriteTooLarge}, {65536, 16383, 32, kWriteOk},
@@ -162,12 +206,15 @@ TEST_F(ExportTest, FailedBeginsAndAnImageAfterAFailedOne) {
   EXPECT_EQ(ReadFile(dir / "out.ras").size(), 32u + 768u + 2 * 4);
 }
 
-// Every host format, writes failing in the header, the colour map, the first, a middle and the
-// last row; the transfer is then ended over an old file, or the filter destroyed with none.
+// Every host format, standard and run-length encoded, writes failing in the header, the colour
+// map, the first, a middle and the last row; the transfer is then ended over an old file, or the
+// filter destroyed with none.
 TEST_F(ExportTest, WritesFailingInTheHeaderMapAndRows) {
-  for (int f = 1; f < utl::kColorFormatCount; ++f) {
-    qxio::TrImage image = TestImage(utl::ColorFormat(f), 5, 3);
-    ASSERT_TRUE(Export(image, target));
+  for (int f = 1; f < 2 * utl::kColorFormatCount - 1; ++f) {
+    const bool runLength = f >= utl::kColorFormatCount;
+    const std::wstring options = runLength ? L"Compression=RLE" : L"";
+    qxio::TrImage image = TestImage(utl::ColorFormat(f - runLength * 12), 5, 3);
+    ASSERT_TRUE(Export(image, target, options));
     const Bytes written = ReadFile(dir / "out.ras");
     fs::remove(dir / "out.ras");
     const std::int64_t size = std::int64_t(written.size()), data = 32 + Be32(written, 28);
@@ -177,6 +224,7 @@ TEST_F(ExportTest, WritesFailingInTheHeaderMapAndRows) {
         SCOPED_TRACE("format " + std::to_string(f) + ", write fault at " + std::to_string(offset));
         PutOld(old);
         auto filter = std::make_unique<SunExportFilter>(manager);
+        filter->SetOptionsFromString(options);
         utl::SetFileFaults({-1, offset});  // for the files opened while it is set
         filter->BeginExport(target);
         utl::SetFileFaults({});

@@ -102,9 +102,10 @@ Imported Import(const fs::path& path, std::uint64_t maxPixels) {
   return Import(filter, manager, Wide(path));
 }
 
-bool Export(qxio::TrImage& image, const std::wstring& path) {
+bool Export(qxio::TrImage& image, const std::wstring& path, const std::wstring& options) {
   TestManager manager;
   SunExportFilter filter(manager);
+  if (!filter.SetOptionsFromString(options)) return false;
   filter.BeginExport(path);
   const bool taken = filter.ExportObject(image) == qxio::ExportDone;
   return filter.EndExport() == qxio::ExportDone && taken;

@@ -72,8 +72,9 @@ struct Imported {
 };
 Imported Import(qxio::IoImportFilter& filter, TestManager& manager, const std::wstring& path);
 Imported Import(const fs::path& path, std::uint64_t maxPixels = 0);  // with a new filter
-// Exports image as the only object of a transfer with a new filter; true when it is written.
-bool Export(qxio::TrImage& image, const std::wstring& path);
+// Exports image as the only object of a transfer with a new filter given the option string;
+// true when it is written.
+bool Export(qxio::TrImage& image, const std::wstring& path, const std::wstring& options = L"");
 // The host's error that work raises, if any.
 std::optional<utl::CError> Raised(const std::function<void()>& work);
 // An image whose bytes and 256 colour-table entries all differ.
