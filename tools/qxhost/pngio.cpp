@@ -364,9 +364,7 @@ void WritePng(const qxio::TrImage& image, const std::wstring& path, qxio::IoMana
   progress.MessageVA(L"Writing PNG file %s", utl::CPath(path).GetNameAndExtension().c_str());
   png::Encode(plan, image, output.File(), progress);
   progress.Proportion(1.0);
-  if (!output.Commit()) {
-    throw Failure("cannot put the new file in place of '" + utl::ToUtf8(path) + "'");
-  }
+  output.Commit();
 }
 
 #endif

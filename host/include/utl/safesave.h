@@ -48,10 +48,10 @@ public:
   // Where the new content goes; its errors name the target.
   CBufferedFile& File() { return m_file; }
 
-  // Ends the save: flushes and closes the file and puts it in the target's place; true when
-  // done. False when no save was under way. Raises the host's error, for the target, when
-  // anything fails; nothing of the save then remains, and the target is as it was.
-  bool Commit();
+  // Ends the save: flushes and closes the file and puts it in the target's place. Does nothing
+  // when no save is under way. Raises the host's error, for the target, when anything fails;
+  // nothing of the save then remains, and the target is as it was.
+  void Commit();
   // Ends the save, removing what it wrote; the target stays as it was. Raises nothing.
   void Discard();
 

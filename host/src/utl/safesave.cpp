@@ -108,8 +108,8 @@ void CSafeSave::Seal() {
   }
 }
 
-bool CSafeSave::Commit() {
-  if (!IsActive()) return false;
+void CSafeSave::Commit() {
+  if (!IsActive()) return;
   try {
     // The last bytes must reach the disk before the file can be trusted to replace another.
     if (!m_temporary.empty()) Seal();
@@ -124,7 +124,6 @@ bool CSafeSave::Commit() {
   }
   m_temporary.clear();
   Discard();
-  return true;
 }
 
 void CSafeSave::Discard() {

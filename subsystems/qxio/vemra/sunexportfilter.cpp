@@ -214,21 +214,14 @@ qxio::ExportStatus SunExportFilter::ExportObject(qxio::TrBase& object) {
 qxio::ExportStatus SunExportFilter::EndExport() {
   if (!m_output.IsActive()) Throw_ERR_END_BEFORE_BEGIN(QXIO_WFILE, __LINE__);
   m_writer.Reset();
-  const std::wstring target = m_output.Target();
   const bool hasImage = m_numImagesExported >= 1;
-  bool replaced = false;
   try {
-    replaced = hasImage && m_output.Commit();
+    if (hasImage) m_output.Commit();
   } catch (...) {
     DiscardTransfer();
     throw;
   }
   DiscardTransfer();
-  if (hasImage && !replaced) {
-    Throw_ERR_FILE_WRITE(QXIO_WFILE, __LINE__, target,
-                         L"Could not put the exported image in place of the file; the file "
-                         L"was left as it was");
-  }
   return hasImage ? qxio::ExportDone : qxio::ExportNothingExported;
 }
 
