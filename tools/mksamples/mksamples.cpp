@@ -40,11 +40,11 @@ void ColourWheelPixel(int x, int y, int width, int height, std::uint8_t* bgr) {
 }
 
 void Write(const std::string& path, int width, int height, int depth, const RGBQUAD* palette,
-           const FillRow& fill) {
+           const FillRow& fill, vemra::WriteLayout layout = {}) {
   utl::CBufferedFile file;
   file.Open(utl::FromUtf8(path), "wb", utl::ShareNone, false);
   vemra::SunRasterWriter writer;
-  int status = writer.WriteHeader(&file, width, height, depth, palette);
+  int status = writer.WriteHeader(&file, width, height, depth, palette, layout);
   Row row(static_cast<std::size_t>(width) * 4 + 4);
   for (int y = 0; y < height && status == vemra::kWriteOk; ++y) {
     std::fill(row.begin(), row.end(), 0);
@@ -81,12 +81,14 @@ void WriteSamples(const std::string& folder) {
     }
   });
 
-  const RGBQUAD blackWhite[2] = {{0, 0, 0, 0}, {255, 255, 255, 0}};
-  Write(folder + "/checks-1.ras", w, h, 1, blackWhite, [&](int y, Row& row) {
+  // Black and white without a map (bit 1 black), the 1-bit form every reader shows right.
+  vemra::WriteLayout noMap;
+  noMap.colourMap = false;
+  Write(folder + "/checks-1.ras", w, h, 1, nullptr, [&](int y, Row& row) {
     for (int x = 0; x < w; ++x) {
       if (((x / 10) + (y / 10)) % 2) row[x / 8] |= static_cast<std::uint8_t>(0x80 >> (x % 8));
     }
-  });
+  }, noMap);
 }
 
 }  // namespace
