@@ -50,8 +50,8 @@ TEST(BufferedFile, TransfersAroundTheBufferSize) {
   EXPECT_TRUE(std::equal(data.begin(), data.end(), got.begin()));
 }
 
-// A file that stays closed refuses transfers with the host's errors. (tests/data/cli/cases.txt
-// has missing files, folders and names outside ASCII.)
+// A file that stays closed, or is open the other way, refuses transfers with the host's errors.
+// (tests/data/cli/cases.txt has missing files, folders and names outside ASCII.)
 TEST(BufferedFile, ClosedFilesAndWindowsPaths) {
   CBufferedFile file;
   EXPECT_FALSE(file.OpenNoThrow(L"no-such-file", "rb", utl::ShareRead, false));
@@ -59,10 +59,16 @@ TEST(BufferedFile, ClosedFilesAndWindowsPaths) {
   std::uint8_t byte = 0;
   EXPECT_EQ(Raised([&] { file.Read(&byte, 1); }).value().Kind(), ErrorKind::FileRead);
   EXPECT_EQ(Raised([&] { file.Write(&byte, 1); }).value().Kind(), ErrorKind::FileWrite);
+  TempDir dir;
+  file.Open(dir.Wide("f"), "wb", utl::ShareNone, false);
+  EXPECT_EQ(Raised([&] { file.Read(&byte, 1); }).value().Kind(), ErrorKind::FileRead);
+  file.Close();
+  file.Open(dir.Wide("f"), "rb", utl::ShareRead, false);
+  EXPECT_EQ(Raised([&] { file.Write(&byte, 1); }).value().Kind(), ErrorKind::FileWrite);
+  file.Close();
 #if defined(_WIN32)
   // A path longer than MAX_PATH, outside ASCII; a file open for reading lets readers in but no
   // writer; the system's own words, without line ends.
-  TempDir dir;
   const fs::path deep = dir.Path() / std::wstring(120, L'a') / std::wstring(120, L'b') /
                         fs::u8path("bild-\xC3\xA4-\xE6\x97\xA5-\xF0\x9F\x98\x80.ras");
   fs::create_directories(deep.parent_path());
