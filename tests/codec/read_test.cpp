@@ -5,6 +5,7 @@
 
 #include <cctype>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 
 #include "sunimportfilter.h"
@@ -120,6 +121,37 @@ TEST(Peers, ReadWhatVemraWrites) {
     }
   }
   if (!missing.empty()) GTEST_SKIP() << "not installed:" << missing;
+}
+
+// Run-length data of 3 MiB, more than the reader takes in at once: shifted by 0 to 4 bytes,
+// the repeated codes "80 00" and "80 02 v" have the end of each read-ahead fall between every
+// two of their bytes somewhere, and the image still decodes whole.
+TEST(ReadRunLength, CodesCutByTheReadAhead) {
+  constexpr std::size_t kWidth = 4096;
+  TempDir dir;
+  for (std::uint8_t shift = 0; shift < 5; ++shift) {
+    Bytes encoded(shift, 7), decoded(shift, 7);
+    for (std::uint8_t v = 0; encoded.size() < (3u << 20); ++v) {
+      encoded.insert(encoded.end(), {0x80, 0x00, 0x80, 0x02, v});
+      decoded.insert(decoded.end(), {0x80, v, v, v});
+    }
+    encoded.resize(encoded.size() + kWidth - decoded.size() % kWidth, 1);
+    decoded.resize(decoded.size() + kWidth - decoded.size() % kWidth, 1);
+    const auto height = static_cast<std::uint32_t>(decoded.size() / kWidth);
+    Bytes file;
+    for (const std::uint32_t field : {kSunRasterMagic, std::uint32_t{kWidth}, height, 8u,
+                                      std::uint32_t(encoded.size()), 2u, 0u, 0u}) {
+      for (int byte = 3; byte >= 0; --byte) file.push_back(std::uint8_t(field >> 8 * byte));
+    }
+    file.insert(file.end(), encoded.begin(), encoded.end());
+    WriteFile(dir / "big.ras", file);
+    const Imported imported = Import(dir / "big.ras");
+    ASSERT_TRUE(imported.image && imported.warnings == 0) << "shift " << int(shift);
+    for (std::uint32_t y = 0; y < height; ++y) {
+      ASSERT_EQ(std::memcmp(imported.image->Row(int(y)), &decoded[y * kWidth], kWidth), 0)
+          << "shift " << int(shift) << ", row " << y;
+    }
+  }
 }
 
 std::vector<fs::path> Files() {

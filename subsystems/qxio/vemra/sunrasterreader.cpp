@@ -9,7 +9,9 @@ namespace vemra {
 
 namespace {
 
-bool ReadByte(utl::CBufferedFile& file, std::uint8_t& byte) { return file.Read(&byte, 1) == 1; }
+// How far a run-length file is read ahead: large enough that a host's buffered file can pass
+// most of each Read straight from the system into the window.
+constexpr std::size_t kWindowBytes = std::size_t{1} << 20;
 
 // Consumes count bytes; false when the file ends first.
 bool Skip(utl::CBufferedFile& file, std::int64_t count) {
@@ -31,6 +33,9 @@ SunRasterReader::SunRasterReader()
       m_currentRow(0),
       m_runCount(0),
       m_runValue(0),
+      m_windowCapacity(0),
+      m_windowPos(0),
+      m_windowEnd(0),
       m_header{},
       m_imageWidth(0),
       m_imageHeight(0),
@@ -84,6 +89,7 @@ int SunRasterReader::ReadHeader(utl::CBufferedFile* file) {
   // A run left over from the previous file's last row must not begin this file.
   m_runCount = 0;
   m_runValue = 0;
+  m_windowPos = m_windowEnd = 0;
   m_padLast = PadLastEvidence{};
   std::memcpy(m_palette, palette, sizeof m_palette);
   return kReadOk;
@@ -149,44 +155,99 @@ int SunRasterReader::ReadRawRow(std::uint8_t* row) {
 }
 
 // The encoded bytes stand for all rows back to back, so a run may cross into the next row:
-// its remaining copies are kept in m_runCount and put before anything else is read. Every
-// pass of the loop consumes input and writes at most what is left of the row. Run state is
-// touched only at the row's ends, so a literal byte costs the inline Read and one store.
+// its remaining copies are kept in m_runCount and put before anything else is decoded. The
+// bytes come from the window, which is refilled whenever it holds no whole code.
 int SunRasterReader::DecodeRow(std::uint8_t* row) {
   std::uint8_t* out = row;
   std::uint8_t* const end = row + m_bytesPerRow;
   if (m_runCount > 0) {
-    const auto n = std::min<std::ptrdiff_t>(m_runCount, end - out);
-    std::memset(out, m_runValue, static_cast<std::size_t>(n));
-    out += n;
-    m_runCount -= static_cast<std::int32_t>(n);
+    const std::int32_t owed = m_runCount;
+    m_runCount = 0;
+    out = PutRun(out, end, m_runValue, owed);
   }
-  utl::CBufferedFile& file = *m_file;
   while (out != end) {
-    std::uint8_t byte;
-    if (!ReadByte(file, byte)) return kReadShort;
-    if (byte != kRunEscape) {
-      *out++ = byte;
-      continue;
-    }
-    std::uint8_t count;
-    if (!ReadByte(file, count)) return kReadShort;
-    if (count == 0) {
-      *out++ = kRunEscape;
-      continue;
-    }
-    std::uint8_t value;
-    if (!ReadByte(file, value)) return kReadShort;
-    const std::ptrdiff_t copies = std::ptrdiff_t{count} + 1;
-    const std::ptrdiff_t n = std::min(copies, end - out);
-    std::memset(out, value, static_cast<std::size_t>(n));
-    out += n;
-    if (n < copies) {
-      m_runValue = value;
-      m_runCount = static_cast<std::int32_t>(copies - n);
-    }
+    out = DecodeWindow(out, end);
+    if (out != end && !RefillWindow()) return kReadShort;
   }
   return kReadOk;
+}
+
+// Decodes from the window into [out, end) until the row is full or the window runs out of
+// whole codes; returns where the row stands. Literal stretches up to the next escape byte are
+// copied at once.
+std::uint8_t* SunRasterReader::DecodeWindow(std::uint8_t* out, std::uint8_t* const end) {
+  const std::uint8_t* in = m_window.get() + m_windowPos;
+  const std::uint8_t* const last = m_window.get() + m_windowEnd;
+  while (out != end && in != last) {
+    if (*in != kRunEscape) {
+      in = CopyLiterals(in, last, out, end);
+      continue;  // at an escape byte, or the row is full or the window empty
+    }
+    if (last - in < 2) break;
+    if (in[1] == 0) {  // a lone escape byte
+      *out++ = kRunEscape;
+      in += 2;
+      continue;
+    }
+    if (last - in < 3) break;
+    const std::uint8_t value = in[2];
+    const std::int32_t copies = std::int32_t{in[1]} + 1;
+    in += 3;
+    out = PutRun(out, end, value, copies);
+  }
+  m_windowPos = static_cast<std::size_t>(in - m_window.get());
+  return out;
+}
+
+// Copies the bytes before the next escape byte, as many as the input and the row hold;
+// returns where the input stands and moves out on.
+const std::uint8_t* SunRasterReader::CopyLiterals(const std::uint8_t* in,
+                                                  const std::uint8_t* const last,
+                                                  std::uint8_t*& out, std::uint8_t* const end) {
+  const auto room = static_cast<std::size_t>(std::min(end - out, last - in));
+  const auto* escape = static_cast<const std::uint8_t*>(std::memchr(in, kRunEscape, room));
+  const std::size_t literals = escape != nullptr ? static_cast<std::size_t>(escape - in) : room;
+  std::memcpy(out, in, literals);
+  out += literals;
+  return in + literals;
+}
+
+// Puts what fits of a run into the row; the copies left over are owed to the next row.
+std::uint8_t* SunRasterReader::PutRun(std::uint8_t* out, std::uint8_t* const end,
+                                      std::uint8_t value, std::int32_t copies) {
+  const std::int32_t n = static_cast<std::int32_t>(std::min<std::ptrdiff_t>(copies, end - out));
+  std::memset(out, value, static_cast<std::size_t>(n));
+  if (n < copies) {
+    m_runValue = value;
+    m_runCount = copies - n;
+  }
+  return out + n;
+}
+
+// Keeps the unread part of a code (at most two bytes) at the window's start and reads after
+// it; false when the file has no more bytes.
+bool SunRasterReader::RefillWindow() {
+  if (m_windowEnd == 0) SizeWindow();
+  const std::size_t kept = m_windowEnd - m_windowPos;
+  std::memmove(m_window.get(), m_window.get() + m_windowPos, kept);
+  m_windowPos = 0;
+  m_windowEnd = kept;
+  const std::size_t got = m_file->Read(m_window.get() + kept, m_windowCapacity - kept);
+  m_windowEnd += got;
+  return got > 0;
+}
+
+// Sized by what is left of the file, so that a small file does not cost the whole window; a
+// length the file cannot tell gets the whole window.
+void SunRasterReader::SizeWindow() {
+  const std::int64_t left = m_file->GetLength() - m_file->GetPosition();
+  const std::size_t wanted =
+      left > 0 && left < std::int64_t{kWindowBytes}
+          ? std::max(static_cast<std::size_t>(left), std::size_t{kMaxRunEncodedBytes})
+          : kWindowBytes;
+  if (m_windowCapacity >= wanted) return;
+  m_window.reset(new std::uint8_t[wanted]);
+  m_windowCapacity = wanted;
 }
 
 // Memory order is B,G,R for 24-bit and B,G,R,pad for 32-bit pixels. Only the image's pixels

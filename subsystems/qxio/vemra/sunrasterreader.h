@@ -1,7 +1,9 @@
 // Reads a Sun raster file into an image description, a palette and rows in memory order.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <memory>
 
 #include "sunraster.h"
 #include "utl/bufferedfile.h"
@@ -50,6 +52,13 @@ private:
   static void BuildGreyPalette(std::uint32_t depth, RGBQUAD* palette);
   int ReadRawRow(std::uint8_t* row);
   int DecodeRow(std::uint8_t* row);
+  std::uint8_t* DecodeWindow(std::uint8_t* out, std::uint8_t* end);
+  static const std::uint8_t* CopyLiterals(const std::uint8_t* in, const std::uint8_t* last,
+                                          std::uint8_t*& out, std::uint8_t* end);
+  std::uint8_t* PutRun(std::uint8_t* out, std::uint8_t* end, std::uint8_t value,
+                       std::int32_t copies);
+  bool RefillWindow();
+  void SizeWindow();
   void ToMemoryOrder(std::uint8_t* row) const;
   void WeighPadLast(const std::uint8_t* row);
 
@@ -67,6 +76,12 @@ private:
   std::uint32_t m_currentRow;
   std::int32_t m_runCount;   // copies of a run still owed to the next row
   std::uint8_t m_runValue;
+  // Run-length files: encoded bytes read ahead in large Read calls. m_windowPos is the next
+  // byte to decode, m_windowEnd the end of what was read.
+  std::unique_ptr<std::uint8_t[]> m_window;
+  std::size_t m_windowCapacity;
+  std::size_t m_windowPos;
+  std::size_t m_windowEnd;
   SunRasterHeader m_header;
   PadLastEvidence m_padLast;
 
