@@ -67,11 +67,13 @@ int SunRasterWriter::WriteHeader(utl::CBufferedFile* file, std::int32_t width, s
   std::uint8_t bytes[kSunRasterHeaderSize];
   EncodeHeader(m_header, bytes);
 
-  // Run-length rows are laid out and encoded in buffers of their own; failing to allocate
-  // them is no failed write, and reaches the caller as such.
-  const auto rowBytes = static_cast<std::size_t>(layout.runLength ? m_bytesPerRow : 0);
+  // Run-length rows, and 32-bit rows whose pad byte moves to the front, are laid out (and
+  // encoded) in buffers of their own; failing to allocate them is no failed write, and reaches
+  // the caller as such.
+  const bool laidOut = layout.runLength || depth == 32;
+  const auto rowBytes = static_cast<std::size_t>(laidOut ? m_bytesPerRow : 0);
   m_fileRow = std::vector<std::uint8_t>(rowBytes);
-  m_encoded = std::vector<std::uint8_t>(MaxRunLengthEncodedSize(rowBytes));
+  m_encoded = std::vector<std::uint8_t>(layout.runLength ? MaxRunLengthEncodedSize(rowBytes) : 0);
 
   try {
     m_file->Write(bytes, sizeof bytes);
@@ -110,7 +112,7 @@ void SunRasterWriter::FinalHeader(std::uint8_t* bytes) const {
 
 void SunRasterWriter::Reset() { m_file = nullptr; }
 
-// Plane by plane, one byte per Write. Without a palette a grey ramp is written, so the
+// Plane by plane: reds, greens, blues. Without a palette a grey ramp is written, so the
 // header never announces a map that the file does not hold.
 void SunRasterWriter::WriteColorMap(const RGBQUAD* palette) {
   const int entries = 1 << m_bitsPerPixel;
@@ -119,9 +121,12 @@ void SunRasterWriter::WriteColorMap(const RGBQUAD* palette) {
     FillGreyRamp(ramp, entries);
     palette = ramp;
   }
+  std::uint8_t planes[3 * kMaxPaletteEntries];
+  std::uint8_t* out = planes;
   for (const auto plane : {&RGBQUAD::rgbRed, &RGBQUAD::rgbGreen, &RGBQUAD::rgbBlue}) {
-    for (int i = 0; i < entries; ++i) m_file->Write(&(palette[i].*plane), 1);
+    for (int i = 0; i < entries; ++i) *out++ = palette[i].*plane;
   }
+  m_file->Write(planes, static_cast<std::size_t>(out - planes));
 }
 
 // Each row is encoded on its own, so no run crosses into the next row: some readers decode
@@ -164,9 +169,12 @@ void SunRasterWriter::LayOutRow(const std::uint8_t* row) {
   const std::size_t width = static_cast<std::size_t>(m_imageWidth);
   std::uint8_t* out = m_fileRow.data();
   if (m_bitsPerPixel == 32) {
-    for (const std::uint8_t* pixel = row; pixel != row + 4 * width; pixel += 4) {
-      *out++ = pixel[3];
-      out = std::copy_n(pixel, 3, out);
+    // Plain byte moves, which the compiler turns into a few vector shuffles per row.
+    for (const std::uint8_t* pixel = row; pixel != row + 4 * width; pixel += 4, out += 4) {
+      out[0] = pixel[3];
+      out[1] = pixel[0];
+      out[2] = pixel[1];
+      out[3] = pixel[2];
     }
   } else {
     out = std::copy_n(row, (width * static_cast<std::size_t>(m_bitsPerPixel) + 7) / 8, out);
@@ -174,37 +182,20 @@ void SunRasterWriter::LayOutRow(const std::uint8_t* row) {
   std::fill(out, m_fileRow.data() + m_fileRow.size(), std::uint8_t{0});
 }
 
-// The pad-first order of 32-bit pixels comes from the order of the Writes, so the caller's
-// row is never copied or changed.
+// Rows of 1, 8 and 24 bits are in the file's order already and go out as they are, with the
+// pad byte that makes their length even; 32-bit rows are laid out pad-first in m_fileRow. The
+// caller's row is never changed.
 void SunRasterWriter::WriteRowPixels(const std::uint8_t* row) {
-  // A local: the pixel stores may alias the members, which would be reloaded for every Write.
-  utl::CBufferedFile& file = *m_file;
-  const std::size_t width = static_cast<std::size_t>(m_imageWidth);
-  std::size_t written = 0;
-  switch (m_bitsPerPixel) {
-    case 1:
-      written = (width + 7) / 8;
-      file.Write(row, written);
-      break;
-    case 8:
-      written = width;
-      file.Write(row, written);
-      break;
-    case 24:
-      for (std::size_t x = 0; x < width; ++x) file.Write(row + 3 * x, 3);
-      written = 3 * width;
-      break;
-    default:  // 32
-      for (std::size_t x = 0; x < width; ++x) {
-        const std::uint8_t* pixel = row + 4 * x;
-        file.Write(pixel + 3, 1);
-        file.Write(pixel, 3);
-      }
-      written = 4 * width;
-      break;
+  if (m_bitsPerPixel == 32) {
+    LayOutRow(row);
+    m_file->Write(m_fileRow.data(), m_fileRow.size());
+    return;
   }
-  const std::uint8_t zero = 0;
-  for (; written < static_cast<std::size_t>(m_bytesPerRow); ++written) file.Write(&zero, 1);
+  const std::size_t width = static_cast<std::size_t>(m_imageWidth);
+  const std::size_t bytes = (width * static_cast<std::size_t>(m_bitsPerPixel) + 7) / 8;
+  m_file->Write(row, bytes);
+  const std::uint8_t pad[2] = {};
+  m_file->Write(pad, static_cast<std::size_t>(m_bytesPerRow) - bytes);
 }
 
 }  // namespace vemra
