@@ -1,5 +1,4 @@
-// Large Sun raster files for the benchmarks, written byte by byte so that the reader is
-// measured on data that no code under test produced.
+// Large Sun raster files for the benchmarks, written by the project's writer.
 #pragma once
 
 #include <cstdint>
@@ -29,7 +28,8 @@ std::string Describe(const FileShape& shape);
 
 // Row length in the file, padding included.
 std::uint64_t FileRowBytes(const FileShape& shape);
-// Writes the file; returns its size in bytes. Raises std::runtime_error when writing fails.
+// Writes the file; returns its size in bytes. Raises std::runtime_error, or the host's error,
+// when writing fails.
 std::uint64_t WriteBenchFile(const std::string& path, const FileShape& shape);
 
 // The benchmark image size: 8192 unless VEMRA_BENCH_SIZE sets another (for quick runs).
