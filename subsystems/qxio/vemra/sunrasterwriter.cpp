@@ -69,8 +69,9 @@ int SunRasterWriter::WriteHeader(utl::CBufferedFile* file, std::int32_t width, s
 
   // Run-length rows, and 32-bit rows whose pad byte moves to the front, are laid out (and
   // encoded) in buffers of their own; failing to allocate them is no failed write, and reaches
-  // the caller as such.
-  const bool laidOut = layout.runLength || depth == 32;
+  // the caller as such. An image without rows needs none: its width alone may claim hundreds
+  // of MiB.
+  const bool laidOut = height > 0 && (layout.runLength || depth == 32);
   const auto rowBytes = static_cast<std::size_t>(laidOut ? m_bytesPerRow : 0);
   m_fileRow = std::vector<std::uint8_t>(rowBytes);
   m_encoded = std::vector<std::uint8_t>(layout.runLength ? MaxRunLengthEncodedSize(rowBytes) : 0);
