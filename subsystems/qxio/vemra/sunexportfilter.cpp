@@ -296,8 +296,9 @@ void SunExportFilter::WriteRows(const qxio::TrImage& image, const ExportPlan& pl
   const std::int32_t height = image.GetHeight();
   // One row in the image's own format (4 bytes a pixel for a format the host library does not
   // size), and one row of what the writer takes: 3 bytes a pixel converted, 1 byte expanded,
-  // the bits inverted.
-  const auto pixels = static_cast<std::size_t>(width);
+  // the bits inverted. An image without rows gets none: its width alone may claim hundreds of
+  // MiB.
+  const auto pixels = static_cast<std::size_t>(height > 0 ? width : 0);
   const int bitsPerPixel = utl::BitsPerPixel(format);
   const std::size_t sourceBytes =
       bitsPerPixel > 0 ? (pixels * static_cast<std::size_t>(bitsPerPixel) + 7) / 8 : pixels * 4;
