@@ -34,16 +34,14 @@ namespace {
 // 128 + the signal's number, as a shell reports it.
 #if defined(_WIN32)
 BOOL WINAPI OnConsoleEvent(DWORD event) {
-  utl::CSafeSave::RemoveUnfinished();
-  qxhost::RemoveTemporaryFiles();
+  utl::RemoveFilesArmedForStop();
   ::ExitProcess(event == CTRL_C_EVENT ? 128 + 2 : event == CTRL_BREAK_EVENT ? 128 + 21 : 128 + 15);
 }
 
 void EndSavesOnStopSignals() { ::SetConsoleCtrlHandler(OnConsoleEvent, TRUE); }
 #else
 extern "C" void OnStopSignal(int signal) {
-  utl::CSafeSave::RemoveUnfinished();
-  qxhost::RemoveTemporaryFiles();
+  utl::RemoveFilesArmedForStop();
   _exit(128 + signal);
 }
 

@@ -1,7 +1,6 @@
 #include "spool.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -12,6 +11,7 @@
 #include "terminal.h"
 #include "utl/bufferedfile.h"
 #include "utl/path.h"
+#include "utl/safesave.h"
 #include "utl/text.h"
 
 #if defined(_WIN32)
@@ -47,48 +47,7 @@ std::wstring TemporaryFolder() {
 
 std::string SystemReason() { return std::strerror(errno); }
 
-// The paths of the TempFiles that exist, in the system's own form, where a signal handler can
-// read them. A slot is free (0), being written (1) or holds a file to remove (2).
-#if defined(_WIN32)
-using NativeChar = wchar_t;
-#else
-using NativeChar = char;
-#endif
-constexpr int kSlots = 4;
-constexpr std::size_t kLongestPath = 4096;
-NativeChar g_paths[kSlots][kLongestPath];
-std::atomic<int> g_slotState[kSlots];
-
-int Register(const std::wstring& path) {
-#if defined(_WIN32)
-  const std::wstring native = path;
-#else
-  const std::string native = utl::ToUtf8(path);
-#endif
-  if (native.size() >= kLongestPath) return -1;
-  for (int slot = 0; slot < kSlots; ++slot) {
-    int free = 0;
-    if (!g_slotState[slot].compare_exchange_strong(free, 1)) continue;
-    std::copy(native.begin(), native.end(), g_paths[slot]);
-    g_paths[slot][native.size()] = 0;
-    g_slotState[slot] = 2;
-    return slot;
-  }
-  return -1;
-}
-
 }  // namespace
-
-void RemoveTemporaryFiles() noexcept {
-  for (int slot = 0; slot < kSlots; ++slot) {
-    if (g_slotState[slot] != 2) continue;
-#if defined(_WIN32)
-    DeleteFileW(g_paths[slot]);
-#else
-    unlink(g_paths[slot]);
-#endif
-  }
-}
 
 // Created new, never opened over a file that is there already, so nobody else's file (or a
 // link planted under the name) is written through.
@@ -99,7 +58,7 @@ TempFile::TempFile() {
     const std::wstring path = stem + std::to_wstring(serial++);
     if (m_file.OpenNoThrow(path, "wbx", utl::ShareNone, false)) {
       m_path = path;
-      m_slot = Register(path);
+      m_slot = utl::ArmRemovalOnStop(path);
       return;
     }
     if (attempt == 100) m_file.Open(path, "wbx", utl::ShareNone, false);  // raises the reason
@@ -108,7 +67,7 @@ TempFile::TempFile() {
 
 TempFile::~TempFile() {
   m_file.CloseNoThrow(false);
-  if (m_slot >= 0) g_slotState[m_slot] = 0;
+  utl::DisarmRemovalOnStop(m_slot);
   utl::RemoveFile(m_path);
 }
 

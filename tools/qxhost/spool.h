@@ -26,12 +26,9 @@ public:
 private:
   std::wstring m_path;
   utl::CBufferedFile m_file;
-  int m_slot = -1;  // in the list that RemoveTemporaryFiles reads
+  int m_slot = -1;  // armed for removal on a stop (utl::ArmRemovalOnStop)
 };
 
-// Removes the TempFiles that exist: for a handler of a signal that ends qxhost, so it calls
-// nothing but what such a handler may (unlink, DeleteFileW).
-void RemoveTemporaryFiles() noexcept;
 
 // Copies all of standard input into the file and closes it. Raises Failure or the host's error.
 void SpoolStandardInput(TempFile& file);

@@ -55,19 +55,25 @@ public:
   // Ends the save, removing what it wrote; the target stays as it was. Raises nothing.
   void Discard();
 
-  // Removes the temporary files of the process's saves under way: for the handler of a signal
-  // that ends the program (or a console control handler on Windows). Safe to call there: it
-  // allocates nothing, takes no lock and calls only the system's unlink.
-  static void RemoveUnfinished() noexcept;
-
 private:
   void Seal();
 
   std::wstring m_target;
   std::wstring m_temporary;  // empty when the target is written in place
   std::unique_ptr<sys::SaveTarget> m_destination;
-  int m_slot = -1;  // where RemoveUnfinished finds the temporary file; -1 for nowhere
+  int m_slot = -1;  // the temporary file's slot for RemoveFilesArmedForStop; -1 for none
   CBufferedFile m_file;
 };
+
+// Files that a program stopped by a signal must not leave behind: the temporary files of saves
+// under way, and any other a program arms (qxhost's copies of standard input and output).
+// ArmRemovalOnStop returns the path's slot, or -1 when no slot is free or the path is too long
+// for one (the file then works as ever; only a stop would leave it behind).
+QXIO_API int ArmRemovalOnStop(const std::wstring& path);
+QXIO_API void DisarmRemovalOnStop(int slot);  // -1 does nothing
+// Removes the armed files: for the handler of a signal that ends the program (or a console
+// control handler on Windows). Safe to call there: it allocates nothing, takes no lock and calls
+// only the system's unlink (DeleteFileW).
+QXIO_API void RemoveFilesArmedForStop() noexcept;
 
 }  // namespace utl

@@ -28,24 +28,25 @@ std::wstring TemporaryPathBeside(const std::wstring& target) {
   }
 }
 
-// The temporary files of the saves under way, where a signal handler finds them: storage fixed
-// in advance, so that the handler need not allocate, and a state for each slot that tells it
-// when the path there is whole. A save that finds no free slot, or a path too long for one,
-// still works; only a signal would leave its file behind.
+// The files armed for removal on a stop, where a signal handler finds them: storage fixed in
+// advance, so that the handler need not allocate, and a state for each slot that tells it when
+// the path there is whole.
 enum SlotState : int { kFree, kFilling, kArmed };
 struct PendingFile {
   std::atomic<int> state{kFree};
   sys::NativeChar path[4096];
 };
 static_assert(std::atomic<int>::is_always_lock_free, "a signal handler reads the states");
-PendingFile g_pending[8];
+PendingFile g_pending[12];
 
-int Arm(const std::wstring& temporary) {
+}  // namespace
+
+int ArmRemovalOnStop(const std::wstring& path) {
   for (int slot = 0; slot < static_cast<int>(std::size(g_pending)); ++slot) {
     PendingFile& pending = g_pending[slot];
     int expected = kFree;
     if (!pending.state.compare_exchange_strong(expected, kFilling)) continue;
-    if (sys::ToNative(temporary, pending.path, std::size(pending.path))) {
+    if (sys::ToNative(path, pending.path, std::size(pending.path))) {
       pending.state.store(kArmed);
       return slot;
     }
@@ -55,13 +56,11 @@ int Arm(const std::wstring& temporary) {
   return -1;
 }
 
-void Disarm(int slot) {
+void DisarmRemovalOnStop(int slot) {
   if (slot >= 0) g_pending[slot].state.store(kFree);
 }
 
-}  // namespace
-
-void CSafeSave::RemoveUnfinished() noexcept {
+void RemoveFilesArmedForStop() noexcept {
   for (PendingFile& pending : g_pending) {
     if (pending.state.load() == kArmed) sys::RemoveNative(pending.path);
   }
@@ -88,7 +87,7 @@ void CSafeSave::Begin(const std::wstring& target) {
   } else {
     // Armed before the file exists, so that no moment passes in which a signal would leave it.
     const std::wstring temporary = TemporaryPathBeside(m_destination->path);
-    m_slot = Arm(temporary);
+    m_slot = ArmRemovalOnStop(temporary);
     handle = sys::CreatePrivate(temporary, reason);
     if (handle != sys::kNoHandle) m_temporary = temporary;
   }
@@ -133,7 +132,7 @@ void CSafeSave::Discard() {
   } catch (...) {
   }
   // Only once the file is gone or in the target's place: a signal until then removes it.
-  Disarm(m_slot);
+  DisarmRemovalOnStop(m_slot);
   m_slot = -1;
   m_temporary.clear();
   m_target.clear();
