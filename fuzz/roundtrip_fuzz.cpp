@@ -1,9 +1,10 @@
 // Fuzz target: a Sun raster file that imports is exported and imported again, and comes back as
 // the export documents it: in its colour format with its rows and colour table, but 4-bit pixels
-// at depth 8, one per byte, and a black-and-white 1-bit image without a map, its bits inverted
-// where entry 0 is black; the file written is standard or run-length encoded (by the input's
-// last bit) with every header field exact; an image without rows is a header alone. The input is
-// a whole file, so that the reader's and the import filter's seeds serve here too.
+// at depth 8, one per byte, a black-and-white 1-bit image without a map, its bits inverted where
+// entry 0 is black, and the one ambiguous 32-bit image shifted; the file written is standard or
+// run-length encoded (by the input's last bit) with every header field exact; an image without
+// rows is a header alone. The input is a whole file, so that the reader's and the import
+// filter's seeds serve here too.
 #include <cstring>
 
 #include "support.h"
@@ -28,6 +29,25 @@ int BlackAndWhite(const qxio::TrImage& image) {
     return 0;
   }
   return first ? 1 : 2;
+}
+
+// The one 32-bit image whose file also looks pad-last, left ambiguous by design: no red at all,
+// and a fourth byte that varies and is mostly neither 0 nor 255. It reads back shifted, its
+// blue, green and red taken from its fourth byte, blue and green, and a zero fourth byte.
+bool ReadsBackShifted(const qxio::TrImage& image) {
+  if (image.GetColorFormat() != utl::BGRA32 || image.GetHeight() == 0) return false;
+  std::uint8_t red = 0, fourthChanges = 0;
+  const std::uint8_t firstFourth = image.Row(0)[3];
+  std::size_t extremes = 0;
+  for (int y = 0; y < image.GetHeight(); ++y) {
+    for (const std::uint8_t* p = image.Row(y); p != image.Row(y) + 4 * image.GetWidth(); p += 4) {
+      red |= p[2];
+      fourthChanges |= p[3] ^ firstFourth;
+      extremes += p[3] == 0 || p[3] == 255;
+    }
+  }
+  return red == 0 && fourthChanges &&
+         2 * extremes < std::size_t(image.GetWidth()) * image.GetHeight();
 }
 
 }  // namespace
@@ -80,12 +100,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   Require(std::memcmp(got, want, sizeof(RGBQUAD) * (blackAndWhite ? 2 : mapBytes / 3)) == 0,
           "the colour map: the image's table, then black; white and black without one");
   std::vector<std::uint8_t> expected(height > 0 ? back->RowBytes() : 0);  // width may be huge
+  const bool shifted = ReadsBackShifted(image);
   for (int y = 0; y < image.GetHeight(); ++y) {
     const std::uint8_t* row = image.Row(y);
     for (std::size_t x = 0; nibbles && x < width; ++x) {
       expected[x] = x % 2 ? row[x / 2] & 0x0F : row[x / 2] >> 4;
     }
     if (!nibbles) std::memcpy(expected.data(), row, expected.size());
+    for (std::size_t x = 0; shifted && x < width; ++x) {
+      const std::uint8_t* p = row + 4 * x;
+      const std::uint8_t pixel[4] = {p[3], p[0], p[1], 0};
+      std::memcpy(&expected[4 * x], pixel, 4);
+    }
     if (blackAndWhite == 2) {  // inverted, and the bits past the last pixel 0
       for (auto& byte : expected) byte = std::uint8_t(~byte);
       if (width % 8) expected.back() &= std::uint8_t(0xFF00 >> (width % 8));
