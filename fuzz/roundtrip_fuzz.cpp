@@ -60,6 +60,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const TempDir dir;
   const fs::path target = dir / "image.ras";
 
+  const bool nibbles = image.GetColorFormat() == utl::Indexed4;
+  const int blackAndWhite = BlackAndWhite(image);
+  const std::uint32_t width = image.GetWidth(), height = image.GetHeight();
+  const std::uint32_t depth = nibbles ? 8 : utl::BitsPerPixel(image.GetColorFormat());
   const bool runLength = (data[size - 1] & 1) != 0;
   std::optional<utl::CError> error;
   qxio::ExportStatus ended;
@@ -72,13 +76,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     error = Raised([&] { Require(exporter.ExportObject(image) == qxio::ExportDone, "taken"); });
     ended = exporter.EndExport();
   }
+  // A 4-bit row of 2^28 pixels or more fits in the format, but not at depth 8.
+  if (!vemra::ComputeRasterSize(width, height, depth).valid) {
+    Require(error && ended == qxio::ExportNothingExported && dir.List().empty(), "too large: refused");
+    return 0;
+  }
   Require(!error && ended == qxio::ExportDone && dir.List().size() == 1,
           "the image is exported alone");
 
-  const bool nibbles = image.GetColorFormat() == utl::Indexed4;
-  const int blackAndWhite = BlackAndWhite(image);
-  const std::uint32_t width = image.GetWidth(), height = image.GetHeight();
-  const std::uint32_t depth = nibbles ? 8 : utl::BitsPerPixel(image.GetColorFormat());
   const auto rowBytes = static_cast<std::uint32_t>(vemra::bytesPerRow(width, depth));
   const std::uint32_t mapBytes = depth <= 8 && !blackAndWhite ? 3u << depth : 0;
   const Bytes file = ReadFile(target);
