@@ -40,7 +40,8 @@ bool ReadsBackShifted(const qxio::TrImage& image) {
   const std::uint8_t firstFourth = image.Row(0)[3];
   std::size_t extremes = 0;
   for (int y = 0; y < image.GetHeight(); ++y) {
-    for (const std::uint8_t* p = image.Row(y); p != image.Row(y) + 4 * image.GetWidth(); p += 4) {
+    const std::uint8_t* row = image.Row(y);
+    for (const std::uint8_t* p = row; p != row + 4 * image.GetWidth(); p += 4) {
       red |= p[2];
       fourthChanges |= p[3] ^ firstFourth;
       extremes += p[3] == 0 || p[3] == 255;
@@ -78,7 +79,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   // A 4-bit row of 2^28 pixels or more fits in the format, but not at depth 8.
   if (!vemra::ComputeRasterSize(width, height, depth).valid) {
-    Require(error && ended == qxio::ExportNothingExported && dir.List().empty(), "too large: refused");
+    Require(error && ended == qxio::ExportNothingExported && dir.List().empty(),
+            "too large: refused");
     return 0;
   }
   Require(!error && ended == qxio::ExportDone && dir.List().size() == 1,
