@@ -69,13 +69,11 @@ std::vector<std::uint8_t> MemoryImage(const FileShape& shape, std::size_t rowByt
 
 // toNull: the null device takes the bytes, so only the codec and the buffered file are timed.
 void WriteImage(benchmark::State& state, FileShape shape, bool toNull) {
-  const std::size_t memoryRowBytes =
-      (std::size_t(shape.width) * std::size_t(shape.depth) + 7) / 8;
+  const std::size_t memoryRowBytes = (std::size_t(shape.width) * std::size_t(shape.depth) + 7) / 8;
   const std::vector<std::uint8_t> image = MemoryImage(shape, memoryRowBytes);
   RGBQUAD palette[256] = {};
-  const std::wstring path =
-      toNull ? std::wstring(L"/dev/null")
-             : utl::FromUtf8(OutputPath("write-" + Describe(shape) + ".ras"));
+  const std::wstring path = toNull ? std::wstring(L"/dev/null")
+                                   : utl::FromUtf8(OutputPath("write-" + Describe(shape) + ".ras"));
   std::int64_t written = 0;
   for (auto _ : state) {
     utl::CBufferedFile output;
@@ -87,8 +85,7 @@ void WriteImage(benchmark::State& state, FileShape shape, bool toNull) {
       break;
     }
     for (int y = 0; y < shape.height; ++y) {
-      if (writer.WriteScanline(image.data() + memoryRowBytes * std::size_t(y)) !=
-          vemra::kWriteOk) {
+      if (writer.WriteScanline(image.data() + memoryRowBytes * std::size_t(y)) != vemra::kWriteOk) {
         state.SkipWithError("WriteScanline failed");
         break;
       }
@@ -130,8 +127,8 @@ void ImportImage(benchmark::State& state, FileShape shape) {
       state.SkipWithError("the import produced no complete image");
       break;
     }
-    imageBytes = static_cast<std::int64_t>(manager.m_image->RowBytes()) *
-                 manager.m_image->GetHeight();
+    imageBytes =
+        static_cast<std::int64_t>(manager.m_image->RowBytes()) * manager.m_image->GetHeight();
     benchmark::DoNotOptimize(manager.m_image->Row(shape.height - 1));
   }
   state.SetBytesProcessed(state.iterations() * imageBytes);
@@ -158,8 +155,7 @@ std::uint8_t PictureByte(Picture picture, std::size_t i, std::size_t bytesPerPix
   random ^= random >> 7;
   random ^= random << 17;
   switch (picture) {
-    case Picture::Pattern:
-      return static_cast<std::uint8_t>(i * 7 + static_cast<std::size_t>(y));
+    case Picture::Pattern: return static_cast<std::uint8_t>(i * 7 + static_cast<std::size_t>(y));
     case Picture::Smooth: {
       const double u = static_cast<double>(i / bytesPerPixel), v = static_cast<double>(y);
       const double channel = static_cast<double>(i % bytesPerPixel);
@@ -168,8 +164,7 @@ std::uint8_t PictureByte(Picture picture, std::size_t i, std::size_t bytesPerPix
       const int grain = (random & 3) == 0 ? static_cast<int>((random >> 2) % 3) - 1 : 0;
       return static_cast<std::uint8_t>(std::clamp(static_cast<int>(wave) + grain, 0, 255));
     }
-    case Picture::Noise:
-      break;
+    case Picture::Noise: break;
   }
   return static_cast<std::uint8_t>(random >> 24);
 }
@@ -206,8 +201,7 @@ void ExportImage(benchmark::State& state, int size, utl::ColorFormat format, Pic
       break;
     }
   }
-  state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(image.RowBytes()) *
-                          size);
+  state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(image.RowBytes()) * size);
   std::error_code error;
   state.counters["file_bytes"] = static_cast<double>(std::filesystem::file_size(path, error));
 }
@@ -244,9 +238,8 @@ int main(int argc, char** argv) {
         ->UseRealTime();
   }
   for (const int depth : {1, 8, 24, 32}) {
-    benchmark::RegisterBenchmark(("Export/" + std::to_string(depth) + "-bit").c_str(),
-                                 ExportImage, size, FormatForDepth(depth), Picture::Pattern,
-                                 false)
+    benchmark::RegisterBenchmark(("Export/" + std::to_string(depth) + "-bit").c_str(), ExportImage,
+                                 size, FormatForDepth(depth), Picture::Pattern, false)
         ->Unit(benchmark::kMillisecond)
         ->UseRealTime();
   }

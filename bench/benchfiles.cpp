@@ -38,15 +38,9 @@ public:
 
   const std::vector<std::uint8_t>& Next(int y) {
     switch (m_content) {
-      case Content::Raw:
-        FillPattern(y);
-        break;
-      case Content::Runs:
-        FillRuns();
-        break;
-      case Content::Noise:
-        FillNoise();
-        break;
+      case Content::Raw: FillPattern(y); break;
+      case Content::Runs: FillRuns(); break;
+      case Content::Noise: FillNoise(); break;
     }
     return m_row;
   }
@@ -101,12 +95,9 @@ bool ParseContent(const std::string& word, Content& content) {
 
 const char* ContentName(Content content) {
   switch (content) {
-    case Content::Raw:
-      return "raw";
-    case Content::Runs:
-      return "runs";
-    case Content::Noise:
-      return "noise";
+    case Content::Raw: return "raw";
+    case Content::Runs: return "runs";
+    case Content::Noise: return "noise";
   }
   return "?";
 }

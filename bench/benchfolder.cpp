@@ -8,11 +8,11 @@
 #include "utl/text.h"
 
 #if defined(_WIN32)
-#  include <process.h>
-#  define VEMRA_GETPID _getpid
+#include <process.h>
+#define VEMRA_GETPID _getpid
 #else
-#  include <unistd.h>
-#  define VEMRA_GETPID getpid
+#include <unistd.h>
+#define VEMRA_GETPID getpid
 #endif
 
 namespace vemra::bench {
@@ -63,6 +63,8 @@ const BenchFile& GetBenchFile(const FileShape& shape) {
   return files.emplace(key, std::move(file)).first->second;
 }
 
-std::string OutputPath(const std::string& name) { return (TheFolder().Path() / name).string(); }
+std::string OutputPath(const std::string& name) {
+  return (TheFolder().Path() / name).string();
+}
 
 }  // namespace vemra::bench

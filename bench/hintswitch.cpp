@@ -9,7 +9,7 @@
 #include <cstring>
 
 #ifndef MADV_POPULATE_WRITE
-#  define MADV_POPULATE_WRITE 23
+#define MADV_POPULATE_WRITE 23
 #endif
 
 extern "C" int madvise(void* address, std::size_t length, int advice) {

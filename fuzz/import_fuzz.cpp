@@ -1,8 +1,8 @@
 // Fuzz target: the import filter end to end, as a host drives it: probe, file information, then
 // the import, twice on the same filter. Every bad file ends in one of the host's errors for bad
 // input, consistent with what the probe and the information said.
-#include "support.h"
 #include "sunimportfilter.h"
+#include "support.h"
 
 namespace {
 

@@ -5,16 +5,15 @@
 #include <algorithm>
 #include <vector>
 
-#include "support.h"
 #include "sunrasterreader.h"
+#include "support.h"
 
 using namespace vemra::test;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   static utl::CBufferedFile file;  // one for every run: it keeps its 256 KiB buffer
-  file.CloseNoThrow(false);         // the last run may have returned early
-  file.Open(Wide(ScratchFile("reader.ras", data, size)), "rb",
-            utl::ShareRead, false);
+  file.CloseNoThrow(false);        // the last run may have returned early
+  file.Open(Wide(ScratchFile("reader.ras", data, size)), "rb", utl::ShareRead, false);
   const Bytes bytes(data, data + size);
   vemra::SunRasterReader reader;
   const int status = reader.ReadHeader(&file);
@@ -35,7 +34,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
               reader.m_imageHeight == std::int32_t(height) && reader.m_imageHeight >= 0,
           "width of 1 or more and height of 0 or more, as in the header");
   Require((depth == 1 || depth == 4 || depth == 8 || depth == 24 || depth == 32) && type <= 3 &&
-              maptype <= 2, "only depths, types and map types the filters carry");
+              maptype <= 2,
+          "only depths, types and map types the filters carry");
   const std::int64_t rowBytes = reader.BytesPerRow();
   Require(rowBytes == vemra::bytesPerRow(width, depth) && rowBytes * height <= 0xFFFFFFFFll,
           "row length from width and depth; image size within 32 bits");
@@ -49,8 +49,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // The most rows the rest of the file can fill: raw rows need their bytes, run-length data
   // yields at most 256 bytes for every 3. Rows up to 64 KiB are always tried.
   const bool encoded = type == 2;
-  const std::int64_t most = encoded ? (std::int64_t(size) - dataStart) * 256 / 3 + 256
-                                    : std::int64_t(size) - dataStart;
+  const std::int64_t most =
+      encoded ? (std::int64_t(size) - dataStart) * 256 / 3 + 256 : std::int64_t(size) - dataStart;
   if (rowBytes > std::max<std::int64_t>(most, 64 * 1024)) return 0;
   const std::int64_t fillable = std::min<std::int64_t>(most / rowBytes, height);
   std::vector<std::uint8_t> row(static_cast<std::size_t>(rowBytes));

@@ -7,9 +7,9 @@
 // filter's seeds serve here too.
 #include <cstring>
 
-#include "support.h"
 #include "sunexportfilter.h"
 #include "sunimportfilter.h"
+#include "support.h"
 #include "utl/colorformat.h"
 #include "utl/error.h"
 
@@ -89,10 +89,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const auto rowBytes = static_cast<std::uint32_t>(vemra::bytesPerRow(width, depth));
   const std::uint32_t mapBytes = depth <= 8 && !blackAndWhite ? 3u << depth : 0;
   const Bytes file = ReadFile(target);
-  const std::uint32_t dataBytes = runLength ? std::uint32_t(file.size() - 32 - mapBytes)
-                                            : rowBytes * height;
-  const std::uint32_t header[8] = {vemra::kSunRasterMagic, width,  height, depth, dataBytes,
-                                   runLength ? 2u : 1u, mapBytes ? 1u : 0u, mapBytes};
+  const std::uint32_t dataBytes =
+      runLength ? std::uint32_t(file.size() - 32 - mapBytes) : rowBytes * height;
+  const std::uint32_t header[8] = {
+      vemra::kSunRasterMagic, width,   height, depth, dataBytes, runLength ? 2u : 1u,
+      mapBytes ? 1u : 0u,     mapBytes};
   for (int i = 0; i < 8; ++i) Require(Be32(file, 4 * i) == header[i], "header fields");
   Require(file.size() == 32 + mapBytes + std::size_t{dataBytes}, "file size");
 

@@ -15,14 +15,14 @@
 #include "utl/bufferedfile.h"
 
 #if !defined(_WIN32)
-#  include <sys/wait.h>
+#include <sys/wait.h>
 #endif
 
 namespace vemra::test {
 namespace {
 
-const std::vector<std::string> kEnds = {"not-valid", "ends-early", "incomplete", "ok",
-                                        "unknown-format", "too-large"};
+const std::vector<std::string> kEnds = {"not-valid", "ends-early",     "incomplete",
+                                        "ok",        "unknown-format", "too-large"};
 
 std::string VerdictOf(const Imported& imported) {
   using utl::ErrorKind;
@@ -94,10 +94,10 @@ TEST(Hostile, EveryPrefixOfAReadableFile) {
       const std::string verdict = VerdictOf(Import(dir / "prefix.ras"));
       const std::int64_t rows = n < data ? 0 : std::int64_t(n - data) / rowBytes;
       const std::size_t at = std::find(kEnds.begin(), kEnds.end(), verdict) - kEnds.begin();
-      reached = n < data                ? 0
-                : field(20) == 2       ? std::max(reached, std::min<std::size_t>(at, 3))
-                : rows >= height       ? 3
-                                       : 1 + (rows > height / 2);
+      reached = n < data         ? 0
+                : field(20) == 2 ? std::max(reached, std::min<std::size_t>(at, 3))
+                : rows >= height ? 3
+                                 : 1 + (rows > height / 2);
       ASSERT_EQ(verdict, kEnds[reached]) << source << " cut to " << n;
     }
   }
@@ -114,8 +114,8 @@ TEST(Hostile, ReadsFailingInTheHeaderMapAndRows) {
     const std::int64_t data = 32 + (Be32(bytes, 24) == 1 ? Be32(bytes, 28) / 3 * 3 : 0);
     const Rgb clean = ImageRgb(*Import(file).image);
     const std::int64_t map = std::min<std::int64_t>(32, data - 1);  // or the header's end
-    for (std::int64_t offset : {std::int64_t{0}, std::int64_t{20}, map, data, (data + size) / 2,
-                                size - 1, size}) {
+    for (std::int64_t offset :
+         {std::int64_t{0}, std::int64_t{20}, map, data, (data + size) / 2, size - 1, size}) {
       SCOPED_TRACE(file.filename().string() + ", read fault at byte " + std::to_string(offset));
       TestManager manager;
       SunImportFilter filter(manager);
@@ -147,13 +147,14 @@ TEST(Hostile, QxhostCheckSaysEachVerdictWithinBoundedMemoryAndTime) {
   }
   TempDir dir;
   for (const auto& [limit, rows] : runs) {
-#  if defined(__SANITIZE_ADDRESS__)
+#if defined(__SANITIZE_ADDRESS__)
     const char* inherited = std::getenv("ASAN_OPTIONS");
-    std::string command = "ulimit -t 5 && ASAN_OPTIONS='" + std::string(inherited ? inherited : "")
-                          + ":max_allocation_size_mb=64:allocator_may_return_null=0:exitcode=86' ";
-#  else
+    std::string command = "ulimit -t 5 && ASAN_OPTIONS='" +
+                          std::string(inherited ? inherited : "") +
+                          ":max_allocation_size_mb=64:allocator_may_return_null=0:exitcode=86' ";
+#else
     std::string command = "ulimit -t 5 && ulimit -v 262144 && ";
-#  endif
+#endif
     const std::uint64_t pixels =
         limit == "-" ? qxio::IoManager::kDefaultMaxPixels : std::stoull(limit);
     command += "exec timeout -s KILL 20 '" QXHOST_BINARY "' --quiet --max-pixels " +
@@ -163,8 +164,9 @@ TEST(Hostile, QxhostCheckSaysEachVerdictWithinBoundedMemoryAndTime) {
       command += " '" + (DataDir() / "hostile" / row.file).string() + "'";
       allOk = allOk && row.verdict == "ok";
     }
-    const int status = std::system((command + " >'" + (dir / "out").string() + "' 2>'" +
-                                    (dir / "err").string() + "'").c_str());
+    const int status = std::system(
+        (command + " >'" + (dir / "out").string() + "' 2>'" + (dir / "err").string() + "'")
+            .c_str());
     Bytes bytes = ReadFile(dir / "out"), err = ReadFile(dir / "err");
     bytes.insert(bytes.end(), err.begin(), err.end());
     const std::string output(bytes.begin(), bytes.end());
@@ -174,7 +176,8 @@ TEST(Hostile, QxhostCheckSaysEachVerdictWithinBoundedMemoryAndTime) {
                                                   std::regex(R"([.^$|()\[\]{}*+?\\])"), R"(\$&)");
       const std::string line = std::regex_replace(lines.at(row.verdict), std::regex("FILE"), file);
       EXPECT_TRUE(std::regex_search(output, std::regex("(^|\n)" + line + "\n")))
-          << row.file << ": " << row.fault << "\n" << output;
+          << row.file << ": " << row.fault << "\n"
+          << output;
     }
   }
 }

@@ -25,8 +25,8 @@ bool DiffersOnPurpose(const fs::path& file) {
 }
 
 void Convert(const fs::path& in, const fs::path& out) {
-  const std::string command = "'" QXHOST_BINARY "' --quiet convert '" + in.string() + "' '" +
-                              out.string() + "'";
+  const std::string command =
+      "'" QXHOST_BINARY "' --quiet convert '" + in.string() + "' '" + out.string() + "'";
   ASSERT_EQ(std::system(command.c_str()), 0) << command;
 }
 
@@ -98,14 +98,15 @@ bool KnownFault(const std::string& peer, int depth, bool map, bool runLength, in
 // grey, 24 and 32 bits; rows with and without a pad byte. The test says which peers are absent.
 TEST(Peers, ReadWhatVemraWrites) {
   const RGBQUAD bw[2] = {{0, 0, 0, 0}, {255, 255, 255, 0}}, wb[2] = {bw[1], bw[0]};
-  const std::pair<utl::ColorFormat, const RGBQUAD*> sources[] = {  // a table of two, or its own
-      {utl::Gray1, nullptr},    {utl::Indexed1, bw},      {utl::Indexed1, wb},
-      {utl::Indexed1, nullptr}, {utl::Gray8, nullptr},    {utl::Indexed8, nullptr},
+  const std::pair<utl::ColorFormat, const RGBQUAD*> sources[] = {
+      // a table of two, or its own
+      {utl::Gray1, nullptr},    {utl::Indexed1, bw},   {utl::Indexed1, wb},
+      {utl::Indexed1, nullptr}, {utl::Gray8, nullptr}, {utl::Indexed8, nullptr},
       {utl::BGR24, nullptr},    {utl::BGRA32, nullptr}};
   std::string missing;
   TempDir dir;
-  const std::string files = "IN='" + (dir / "out.ras").string() + "' OUT='" +
-                            (dir / "out.png").string() + "'; ";
+  const std::string files =
+      "IN='" + (dir / "out.ras").string() + "' OUT='" + (dir / "out.png").string() + "'; ";
   for (const auto& [peer, installed, command] : kPeers) {
     if (std::system((installed + " >/dev/null 2>&1").c_str()) != 0) missing += " " + peer;
     for (const auto& [format, table] : sources) {

@@ -41,9 +41,8 @@ TEST(Write, EveryHostFormatAtTheWidthsWherePaddingAndPackingGoWrong) {
                      std::to_string(height) + (options.empty() ? "" : ", run-length"));
         const bool blackFirst = f == utl::kColorFormatCount;
         const RGBQUAD bw[3] = {{255, 255, 255, 0}, {0, 0, 0, 0}, {255, 255, 255, 0}};
-        qxio::TrImage image =
-            TestImage(f < utl::kColorFormatCount ? utl::ColorFormat(f) : utl::Indexed1, width,
-                      height);
+        qxio::TrImage image = TestImage(
+            f < utl::kColorFormatCount ? utl::ColorFormat(f) : utl::Indexed1, width, height);
         if (f >= utl::kColorFormatCount) image.SetScanlineEnd(bw + blackFirst, 2);
         ASSERT_TRUE(Export(image, dir.Wide("out.ras"), options));
         const Imported back = Import(dir / "out.ras");
@@ -78,9 +77,10 @@ TEST(Write, NoColumnsAndOptionStrings) {
   EXPECT_EQ(filter.EndExport(), qxio::ExportNothingExported);
   EXPECT_TRUE(dir.List().empty());
   const std::pair<const wchar_t*, const wchar_t*> cases[] = {
-      {L"", L"Compression=None"}, {L"COMPRESSION=rle;;", L"Compression=RLE"},
-      {L"Compression=LZW", nullptr}, {L"Compression", nullptr}, {L"Quality=9", nullptr},
-      {L" compression = none ", L"Compression=None"}, {L"Compression=RLE;x", nullptr}};
+      {L"", L"Compression=None"},     {L"COMPRESSION=rle;;", L"Compression=RLE"},
+      {L"Compression=LZW", nullptr},  {L"Compression", nullptr},
+      {L"Quality=9", nullptr},        {L" compression = none ", L"Compression=None"},
+      {L"Compression=RLE;x", nullptr}};
   for (const auto& [options, after] : cases) {
     const std::wstring before = filter.GetOptionsInStringForm();
     EXPECT_EQ(filter.SetOptionsFromString(options), after != nullptr) << utl::ToUtf8(options);
@@ -90,11 +90,15 @@ TEST(Write, NoColumnsAndOptionStrings) {
 
 // Refusals in order (arguments, depth, size); no row after Reset; without a palette, a grey map.
 TEST(Write, WriterStatusesAndTheGreyMapWithoutAPalette) {
-  const int cases[][4] = {{0, 1, 8, kWriteBadArgument},       {1, -1, 8, kWriteBadArgument},
+  const int cases[][4] = {{0, 1, 8, kWriteBadArgument},
+                          {1, -1, 8, kWriteBadArgument},
                           {3, 0, 1, kWriteOk},
-                          {1, 1, 0, kWriteBadArgument},       {1, 1, 4, kWriteUnsupportedDepth},
-                          {1, 1, 33, kWriteUnsupportedDepth}, {0x10000000, 1, 8, kWriteTooLarge},
-                          {65536, 16384, 32, kWriteTooLarge}, {65536, 16383, 32, kWriteOk},
+                          {1, 1, 0, kWriteBadArgument},
+                          {1, 1, 4, kWriteUnsupportedDepth},
+                          {1, 1, 33, kWriteUnsupportedDepth},
+                          {0x10000000, 1, 8, kWriteTooLarge},
+                          {65536, 16384, 32, kWriteTooLarge},
+                          {65536, 16383, 32, kWriteOk},
                           {2, 1, 8, kWriteOk}};
   TempDir dir;
   const std::uint8_t row[8] = {};
@@ -145,9 +149,10 @@ protected:
 // O another type; then E EndExport, X the filter destroyed, B another transfer begun. Only the
 // first image is written, more bring one warning, and without E the folder stays as it was.
 TEST_F(ExportTest, TransferOutcomes) {
-  const std::pair<std::string, std::string> cases[] = {  // objects, statuses: D done, N not taken
-      {"E", ""}, {"IE", "D"}, {"OE", "N"}, {"ME", "D"}, {"MMME", "DNN"}, {"IMOME", "DDNN"},
-      {"X", ""}, {"MX", "D"}, {"MMB", "DN"}};
+  const std::pair<std::string, std::string> cases[] = {
+      // objects, statuses: D done, N not taken
+      {"E", ""},         {"IE", "D"}, {"OE", "N"}, {"ME", "D"},  {"MMME", "DNN"},
+      {"IMOME", "DDNN"}, {"X", ""},   {"MX", "D"}, {"MMB", "DN"}};
   for (const auto& [objects, statuses] : cases) {
     for (bool old : {false, true}) {
       SCOPED_TRACE(objects + (old ? " over an old file" : ""));
@@ -160,8 +165,9 @@ TEST_F(ExportTest, TransferOutcomes) {
         qxio::TrInitGraphicsExp init;
         OtherObject other;
         qxio::TrImage image = TestImage(utl::BGR24, 3, 2 + images);
-        qxio::TrBase& object = objects[i] == 'I' ? static_cast<qxio::TrBase&>(init)
-                               : objects[i] == 'M' ? static_cast<qxio::TrBase&>(image) : other;
+        qxio::TrBase& object = objects[i] == 'I'   ? static_cast<qxio::TrBase&>(init)
+                               : objects[i] == 'M' ? static_cast<qxio::TrBase&>(image)
+                                                   : other;
         const auto status = statuses[i] == 'D' ? qxio::ExportDone : qxio::ExportNotTaken;
         EXPECT_EQ(filter->ExportObject(object), status);
         EXPECT_TRUE(objects[i] != 'I' || init.m_filterFlag);
@@ -218,8 +224,8 @@ TEST_F(ExportTest, WritesFailingInTheHeaderMapAndRows) {
     const Bytes written = ReadFile(dir / "out.ras");
     fs::remove(dir / "out.ras");
     const std::int64_t size = std::int64_t(written.size()), data = 32 + Be32(written, 28);
-    for (std::int64_t offset : {std::int64_t{0}, std::int64_t{31}, std::int64_t{32}, data,
-                                (data + size) / 2, size - 1}) {
+    for (std::int64_t offset :
+         {std::int64_t{0}, std::int64_t{31}, std::int64_t{32}, data, (data + size) / 2, size - 1}) {
       for (bool old : {true, false}) {
         SCOPED_TRACE("format " + std::to_string(f) + ", write fault at " + std::to_string(offset));
         PutOld(old);

@@ -14,7 +14,7 @@
 #include "utl/text.h"
 
 #if defined(_WIN32)
-#  include <windows.h>
+#include <windows.h>
 #endif
 
 namespace vemra::test {
@@ -169,7 +169,8 @@ TEST(Image, RowsTableAndRefusals) {
     EXPECT_TRUE(Raised([&] {
       other.SetScanlineStart(width, height, utl::ColorFormat(format), 0, 0, nullptr,
                              qxio::RowAccessByIndex, 0, nullptr);
-    })) << width << " x " << height << ", format " << format;
+    })) << width
+        << " x " << height << ", format " << format;
   }
 }
 
@@ -178,8 +179,9 @@ TEST(Image, RowsTableAndRefusals) {
 TEST(PixelConvert, EveryFormatToBgr24) {
   RGBQUAD palette[256];
   for (int i = 0; i < 256; ++i) palette[i] = {std::uint8_t(i), std::uint8_t(255 - i), 7, 0};
-  const std::string names[] = {"", "Gray1", "Gray4", "Gray8", "BGR555", "BGR565", "Indexed1",
-                               "Indexed4", "Indexed8", "BGR24", "BGRA32", "RGB24", "Gray16"};
+  const std::string names[] = {"",       "Gray1",    "Gray4",    "Gray8",    "BGR555",
+                               "BGR565", "Indexed1", "Indexed4", "Indexed8", "BGR24",
+                               "BGRA32", "RGB24",    "Gray16"};
   std::ifstream in(DataDir() / "convert.txt");
   int rows = 0;
   for (std::string line; std::getline(in, line);) {
@@ -197,8 +199,9 @@ TEST(PixelConvert, EveryFormatToBgr24) {
     const auto format = utl::ColorFormat(std::find(names, names + 13, name) - names);
     Bytes dst(parts[1].size() + 4, 0xEE);
     parts[1].insert(parts[1].end(), 4, 0xEE);
-    EXPECT_TRUE(pixcv::SimplePixelConvert(width, parts[0].data(), format, dst.data(), utl::BGR24,
-                                          0, palette, false)) << line;
+    EXPECT_TRUE(pixcv::SimplePixelConvert(width, parts[0].data(), format, dst.data(), utl::BGR24, 0,
+                                          palette, false))
+        << line;
     EXPECT_EQ(dst, parts[1]) << line;
     ++rows;
   }
@@ -225,9 +228,12 @@ TEST(Text, Utf8AndFormat) {
     EXPECT_EQ(utl::FromUtf8(utf8), wide) << utf8;
     EXPECT_EQ(utl::ToUtf8(wide), utf8);
   }
-  for (const auto& [utf8, wide] : {Pair{"a\x80z", L"a\uFFFDz"}, {"\xE2\x82z", L"\uFFFDz"},
-                                   {"\xC3\xC3\xA4", L"\uFFFD\u00E4"}, {"\xC0\xAF", L"\uFFFD"},
-                                   {"\xED\xA0\x80", L"\uFFFD"}, {"\xF4\x90\x80\x80", L"\uFFFD"}}) {
+  for (const auto& [utf8, wide] : {Pair{"a\x80z", L"a\uFFFDz"},
+                                   {"\xE2\x82z", L"\uFFFDz"},
+                                   {"\xC3\xC3\xA4", L"\uFFFD\u00E4"},
+                                   {"\xC0\xAF", L"\uFFFD"},
+                                   {"\xED\xA0\x80", L"\uFFFD"},
+                                   {"\xF4\x90\x80\x80", L"\uFFFD"}}) {
     EXPECT_EQ(utl::FromUtf8(utf8), wide) << utf8;
   }
   EXPECT_EQ(utl::ToUtf8(std::wstring(1, wchar_t(0xD800))), "\xEF\xBF\xBD");

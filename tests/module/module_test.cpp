@@ -8,24 +8,34 @@
 #include "testsupport.h"
 
 #if defined(_WIN32)
-#  include <windows.h>
+#include <windows.h>
 #else
-#  include <dlfcn.h>
+#include <dlfcn.h>
 #endif
 
 namespace vemra::test {
 namespace {
 
 #if defined(_WIN32)
-void* Load(const fs::path& path) { return LoadLibraryW(path.wstring().c_str()); }
+void* Load(const fs::path& path) {
+  return LoadLibraryW(path.wstring().c_str());
+}
 void* Find(void* module, const char* name) {
   return reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(module), name));
 }
-bool Unload(void* module) { return FreeLibrary(static_cast<HMODULE>(module)); }
+bool Unload(void* module) {
+  return FreeLibrary(static_cast<HMODULE>(module));
+}
 #else
-void* Load(const fs::path& path) { return dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL); }
-void* Find(void* module, const char* name) { return dlsym(module, name); }
-bool Unload(void* module) { return dlclose(module) == 0; }
+void* Load(const fs::path& path) {
+  return dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+}
+void* Find(void* module, const char* name) {
+  return dlsym(module, name);
+}
+bool Unload(void* module) {
+  return dlclose(module) == 0;
+}
 #endif
 
 // The 100-byte record: the signature, its size, the module's UTF-16 name and the filter's kind.
@@ -80,8 +90,8 @@ TEST(Module, CarriesBothDialogTemplates) {
   ASSERT_NE(module, nullptr);
   for (int id : {100, 101}) {
     const WORD english = MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US);
-    const HRSRC info = FindResourceExW(module, MAKEINTRESOURCEW(5) /* RT_DIALOG */,
-                                       MAKEINTRESOURCEW(id), english);
+    const HRSRC info =
+        FindResourceExW(module, MAKEINTRESOURCEW(5) /* RT_DIALOG */, MAKEINTRESOURCEW(id), english);
     const void* data = info ? LockResource(LoadResource(module, info)) : nullptr;
     ASSERT_NE(data, nullptr) << "dialog " << id;
     const auto* words = static_cast<const std::uint16_t*>(data);

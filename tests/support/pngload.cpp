@@ -15,8 +15,10 @@ Rgb LoadPng(const fs::path& path) {
   png_infop info = png_create_info_struct(png);
   if (setjmp(png_jmpbuf(png)) == 0) {
     png_init_io(png, file);
-    png_read_png(png, info, PNG_TRANSFORM_STRIP_16 | PNG_TRANSFORM_STRIP_ALPHA |
-                                PNG_TRANSFORM_EXPAND | PNG_TRANSFORM_GRAY_TO_RGB, nullptr);
+    png_read_png(png, info,
+                 PNG_TRANSFORM_STRIP_16 | PNG_TRANSFORM_STRIP_ALPHA | PNG_TRANSFORM_EXPAND |
+                     PNG_TRANSFORM_GRAY_TO_RGB,
+                 nullptr);
     const png_bytepp rows = png_get_rows(png, info);
     rgb.width = static_cast<int>(png_get_image_width(png, info));
     rgb.height = static_cast<int>(png_get_image_height(png, info));

@@ -16,7 +16,9 @@
 
 namespace vemra::test {
 
-fs::path DataDir() { return VEMRA_TEST_DATA; }
+fs::path DataDir() {
+  return VEMRA_TEST_DATA;
+}
 
 fs::path CorpusDir() {
   std::error_code ec;
@@ -47,7 +49,9 @@ TempDir::~TempDir() {
   fs::remove_all(m_path, ignored);
 }
 
-std::wstring TempDir::Wide(const std::string& name) const { return test::Wide(m_path / name); }
+std::wstring TempDir::Wide(const std::string& name) const {
+  return test::Wide(m_path / name);
+}
 
 std::vector<std::string> TempDir::List() const {
   std::vector<std::string> names;
@@ -58,7 +62,9 @@ std::vector<std::string> TempDir::List() const {
   return names;
 }
 
-std::wstring Wide(const fs::path& path) { return utl::FromUtf8(path.u8string()); }
+std::wstring Wide(const fs::path& path) {
+  return utl::FromUtf8(path.u8string());
+}
 
 void WriteFile(const fs::path& path, const Bytes& bytes) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);

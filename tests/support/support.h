@@ -56,8 +56,12 @@ public:
 protected:
   void ProgressStart(const std::wstring&, bool, bool) override { ++openProgress; }
   void ProgressEnd() override { --openProgress; }
-  void ProgressMessage(const std::wstring&) override { if (onProgress) onProgress(); }
-  void ProgressProportion(double) override { if (onProgress) onProgress(); }
+  void ProgressMessage(const std::wstring&) override {
+    if (onProgress) onProgress();
+  }
+  void ProgressProportion(double) override {
+    if (onProgress) onProgress();
+  }
   int OnWarning(utl::IError::WarnStyle, const std::wstring&) override { return ++warnings, 0; }
   void OnObjectImported(qxio::TrBase& object) override;
 };
@@ -92,6 +96,6 @@ struct Rgb {
   Bytes pixels;
 };
 Rgb ImageRgb(const qxio::TrImage& image);  // through the host's converter and colour table
-Rgb LoadPng(const fs::path& path);        // through libpng, where built; empty when unreadable
+Rgb LoadPng(const fs::path& path);         // through libpng, where built; empty when unreadable
 
 }  // namespace vemra::test

@@ -84,11 +84,14 @@ void WriteSamples(const std::string& folder) {
   // Black and white without a map (bit 1 black), the 1-bit form every reader shows right.
   vemra::WriteLayout noMap;
   noMap.colourMap = false;
-  Write(folder + "/checks-1.ras", w, h, 1, nullptr, [&](int y, Row& row) {
-    for (int x = 0; x < w; ++x) {
-      if (((x / 10) + (y / 10)) % 2) row[x / 8] |= static_cast<std::uint8_t>(0x80 >> (x % 8));
-    }
-  }, noMap);
+  Write(
+      folder + "/checks-1.ras", w, h, 1, nullptr,
+      [&](int y, Row& row) {
+        for (int x = 0; x < w; ++x) {
+          if (((x / 10) + (y / 10)) % 2) row[x / 8] |= static_cast<std::uint8_t>(0x80 >> (x % 8));
+        }
+      },
+      noMap);
 }
 
 }  // namespace

@@ -22,7 +22,9 @@ namespace qxhost {
 
 namespace {
 
-std::string Utf8(const std::wstring& text) { return utl::ToUtf8(text); }
+std::string Utf8(const std::wstring& text) {
+  return utl::ToUtf8(text);
+}
 
 // The file information's entries in the order people read them, with their JSON keys; entries
 // a plug-in adds beyond these follow in its order.
@@ -92,7 +94,9 @@ std::string JsonValue(const boost::any& value) {
   return JsonString(TextValue(value));
 }
 
-std::string Bits(int bits) { return std::to_string(bits) + (bits == 1 ? " bit" : " bits"); }
+std::string Bits(int bits) {
+  return std::to_string(bits) + (bits == 1 ? " bit" : " bits");
+}
 
 // Opens the file and reads a byte, raising the host's error with the system's reason when
 // either fails: the probe and the file information answer only "no" for such files.
@@ -282,9 +286,8 @@ int Commands::Check() {
       state = "incomplete, " + std::to_string(image.RowsSet()) + " of " +
               std::to_string(image.GetHeight()) + " rows";
     }
-    std::printf("%s: %s, %d x %d, %s\n", Utf8(file.shown).c_str(), state.c_str(),
-                image.GetWidth(), image.GetHeight(),
-                Bits(utl::BitsPerPixel(image.GetColorFormat())).c_str());
+    std::printf("%s: %s, %d x %d, %s\n", Utf8(file.shown).c_str(), state.c_str(), image.GetWidth(),
+                image.GetHeight(), Bits(utl::BitsPerPixel(image.GetColorFormat())).c_str());
   }
   return status;
 }

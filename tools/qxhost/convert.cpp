@@ -13,9 +13,13 @@ namespace qxhost {
 
 namespace {
 
-std::string Utf8(const std::wstring& text) { return utl::ToUtf8(text); }
+std::string Utf8(const std::wstring& text) {
+  return utl::ToUtf8(text);
+}
 
-bool IsSeparator(wchar_t c) { return c == L'/' || c == L'\\'; }
+bool IsSeparator(wchar_t c) {
+  return c == L'/' || c == L'\\';
+}
 
 // input with the extension of kind instead of its own, in folder when one is given.
 std::wstring OutputName(const std::wstring& input, FileKind kind, const std::wstring& folder) {
@@ -78,8 +82,8 @@ Commands::Outcome Commands::Convert(const FileRef& input, const FileRef& output)
   if (!Guarded(output, [&] { Write(imported->image, output); })) return Outcome::Failed;
   if (imported->complete) return Outcome::Done;
   const qxio::TrImage& image = imported->image;
-  Report(Utf8(input.shown), "the image is incomplete: " + std::to_string(image.RowsSet()) +
-                                " of " + std::to_string(image.GetHeight()) + " rows recovered");
+  Report(Utf8(input.shown), "the image is incomplete: " + std::to_string(image.RowsSet()) + " of " +
+                                std::to_string(image.GetHeight()) + " rows recovered");
   return Outcome::Incomplete;
 }
 

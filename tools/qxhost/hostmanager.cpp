@@ -39,20 +39,16 @@ std::string DescribeError(const utl::IError& error, const std::wstring& path) {
   if (error.Path().empty() || error.Path() != path) return utl::ToUtf8(error.Sentence());
   const std::wstring& reason = error.Message();
   switch (error.Kind()) {
-    case utl::ErrorKind::FileOpen:
-      return ReasonOr(reason, "cannot open the file");
+    case utl::ErrorKind::FileOpen: return ReasonOr(reason, "cannot open the file");
     case utl::ErrorKind::FileRead:
       return "cannot read: " + ReasonOr(reason, "the system gave no reason");
     case utl::ErrorKind::FileWrite:
       return "cannot write: " + ReasonOr(reason, "the system gave no reason");
-    case utl::ErrorKind::UnknownFormat:
-      return "not in a format that can be read";
-    case utl::ErrorKind::UnexpectedEof:
-      return "the file ends before its image data does";
+    case utl::ErrorKind::UnknownFormat: return "not in a format that can be read";
+    case utl::ErrorKind::UnexpectedEof: return "the file ends before its image data does";
     case utl::ErrorKind::NotImplemented:
       return ReasonOr(reason, "the filter does not support this operation");
-    default:
-      return utl::ToUtf8(error.Sentence());
+    default: return utl::ToUtf8(error.Sentence());
   }
 }
 
@@ -97,7 +93,7 @@ void HostManager::ProgressEnd() {
 int HostManager::OnWarning(utl::IError::WarnStyle /*style*/, const std::wstring& message) {
   ClearProgress();
   Report(utl::ToUtf8(m_subject.shown),
-            "warning: " + Trimmed(utl::ToUtf8(WithoutPath(message, m_subject.path))));
+         "warning: " + Trimmed(utl::ToUtf8(WithoutPath(message, m_subject.path))));
   ++m_warnings;
   return 0;
 }

@@ -18,13 +18,13 @@
 #include "utl/text.h"
 
 #if defined(_WIN32)
-#  include <windows.h>
+#include <windows.h>
 // shellapi.h needs the types of windows.h.
-#  include <shellapi.h>
+#include <shellapi.h>
 #else
-#  include <csignal>
+#include <csignal>
 
-#  include <unistd.h>
+#include <unistd.h>
 #endif
 
 namespace {
@@ -38,7 +38,9 @@ BOOL WINAPI OnConsoleEvent(DWORD event) {
   ::ExitProcess(event == CTRL_C_EVENT ? 128 + 2 : event == CTRL_BREAK_EVENT ? 128 + 21 : 128 + 15);
 }
 
-void EndSavesOnStopSignals() { ::SetConsoleCtrlHandler(OnConsoleEvent, TRUE); }
+void EndSavesOnStopSignals() {
+  ::SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
+}
 #else
 extern "C" void OnStopSignal(int signal) {
   utl::RemoveFilesArmedForStop();
@@ -81,8 +83,10 @@ std::vector<std::wstring> Arguments(int argc, char** argv) {
 void PrintHelp() {
   std::fputs(qxhost::kUsage, stdout);
   if (!qxhost::PngSupported()) {
-    std::fputs("\nThis qxhost is built without PNG support: it converts between Sun raster\n"
-               "files only.\n", stdout);
+    std::fputs(
+        "\nThis qxhost is built without PNG support: it converts between Sun raster\n"
+        "files only.\n",
+        stdout);
   }
 }
 

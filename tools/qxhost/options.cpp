@@ -58,7 +58,9 @@ const char kShortUsage[] =
 
 namespace {
 
-std::string Utf8(const std::wstring& text) { return utl::ToUtf8(text); }
+std::string Utf8(const std::wstring& text) {
+  return utl::ToUtf8(text);
+}
 
 std::uint64_t ParseCount(const std::wstring& text) {
   constexpr std::uint64_t kMax = std::numeric_limits<std::uint64_t>::max();
@@ -90,9 +92,13 @@ FileKind ParseFormat(const std::wstring& text) {
   throw UsageError("--to takes png or ras, not '" + Utf8(text) + "'");
 }
 
-const char* FormatName(FileKind kind) { return kind == FileKind::Png ? "png" : "ras"; }
+const char* FormatName(FileKind kind) {
+  return kind == FileKind::Png ? "png" : "ras";
+}
 
-bool IsStream(const std::wstring& file) { return file == kStandardStream; }
+bool IsStream(const std::wstring& file) {
+  return file == kStandardStream;
+}
 
 // convert IN OUT, or convert --to FORMAT FILE... (see kUsage for how the two are told apart).
 // With --to, a second file that is there already and has no image extension is taken for one
@@ -100,10 +106,9 @@ bool IsStream(const std::wstring& file) { return file == kStandardStream; }
 // README.
 void ResolveConvert(Options& options, bool toGiven) {
   const std::vector<std::wstring>& files = options.files;
-  const bool pair =
-      files.size() == 2 && options.outputDir.empty() &&
-      (!toGiven || IsStream(files[0]) || IsStream(files[1]) ||
-       (KindByExtension(files[1]) == FileKind::Unknown && !PathExists(files[1])));
+  const bool pair = files.size() == 2 && options.outputDir.empty() &&
+                    (!toGiven || IsStream(files[0]) || IsStream(files[1]) ||
+                     (KindByExtension(files[1]) == FileKind::Unknown && !PathExists(files[1])));
   if (pair) {
     const FileKind named = IsStream(files[1]) ? FileKind::Unknown : KindByExtension(files[1]);
     if (!toGiven && IsStream(files[1])) {
@@ -150,7 +155,9 @@ FileKind KindByExtension(const std::wstring& path) {
   return FileKind::Unknown;
 }
 
-const wchar_t* ExtensionOf(FileKind kind) { return kind == FileKind::Png ? L".png" : L".ras"; }
+const wchar_t* ExtensionOf(FileKind kind) {
+  return kind == FileKind::Png ? L".png" : L".ras";
+}
 
 Options ParseArguments(const std::vector<std::wstring>& args) {
   Options options;

@@ -7,10 +7,10 @@
 #include "utl/text.h"
 
 #if defined(_WIN32)
-#  include <windows.h>
+#include <windows.h>
 #else
-#  include <dlfcn.h>
-#  include <unistd.h>
+#include <dlfcn.h>
+#include <unistd.h>
 #endif
 
 namespace qxhost {
@@ -46,7 +46,9 @@ AnyFunction FindFunction(void* library, const char* name) {
   return reinterpret_cast<AnyFunction>(GetProcAddress(static_cast<HMODULE>(library), name));
 }
 
-void CloseLibrary(void* library) { FreeLibrary(static_cast<HMODULE>(library)); }
+void CloseLibrary(void* library) {
+  FreeLibrary(static_cast<HMODULE>(library));
+}
 
 std::wstring ExecutablePath() {
   std::vector<wchar_t> buffer(MAX_PATH);
@@ -77,7 +79,9 @@ AnyFunction FindFunction(void* library, const char* name) {
   return reinterpret_cast<AnyFunction>(dlsym(library, name));
 }
 
-void CloseLibrary(void* library) { dlclose(library); }
+void CloseLibrary(void* library) {
+  dlclose(library);
+}
 
 std::wstring ExecutablePath() {
   std::vector<char> buffer(4096);
@@ -108,7 +112,9 @@ Plugin::Plugin(const std::wstring& path) {
   }
 }
 
-Plugin::~Plugin() { CloseLibrary(m_library); }
+Plugin::~Plugin() {
+  CloseLibrary(m_library);
+}
 
 std::unique_ptr<qxio::IoImportFilter> Plugin::CreateImportFilter(qxio::IoManager& manager) const {
   std::unique_ptr<qxio::IoImportFilter> filter(m_import(manager));

@@ -28,14 +28,10 @@ std::uint32_t Be32(const std::uint8_t* p) {
 
 int Channels(int colorType) {
   switch (colorType) {
-    case png::kRgb:
-      return 3;
-    case png::kGreyAlpha:
-      return 2;
-    case png::kRgba:
-      return 4;
-    default:
-      return 1;
+    case png::kRgb: return 3;
+    case png::kGreyAlpha: return 2;
+    case png::kRgba: return 4;
+    default: return 1;
   }
 }
 
@@ -51,9 +47,13 @@ std::uint8_t Reduce(const std::uint8_t* le) {
   return static_cast<std::uint8_t>(((le[0] | le[1] << 8) * 255u + 32895u) >> 16);
 }
 
-bool IsGrey(const RGBQUAD& c) { return c.rgbRed == c.rgbGreen && c.rgbGreen == c.rgbBlue; }
+bool IsGrey(const RGBQUAD& c) {
+  return c.rgbRed == c.rgbGreen && c.rgbGreen == c.rgbBlue;
+}
 
-bool IsLevel(const RGBQUAD& c, int level) { return IsGrey(c) && c.rgbRed == level; }
+bool IsLevel(const RGBQUAD& c, int level) {
+  return IsGrey(c) && c.rgbRed == level;
+}
 
 // Whether entries 0 .. count - 1 are the first of the grey scale of a PNG depth, or of its
 // reverse.
@@ -185,11 +185,8 @@ RowMapper::RowMapper(RowForm from, utl::ColorFormat to, std::uint32_t width, con
 void RowMapper::Map(const std::uint8_t* in, std::uint8_t* out) const {
   const int bits = m_from.bits;
   switch (m_step) {
-    case Step::None:
-      break;
-    case Step::Copy:
-      std::memcpy(out, in, RowBytes(m_from, m_width));
-      break;
+    case Step::None: break;
+    case Step::Copy: std::memcpy(out, in, RowBytes(m_from, m_width)); break;
     case Step::Widen2: {
       // 2-bit grey levels times 5 are the same 4-bit levels; indices stay as they are.
       const unsigned scale = m_from.samples == Samples::Grey ? 5 : 1;
@@ -224,9 +221,7 @@ WritePlan::WritePlan(const qxio::TrImage& image, bool sixteenBits) : m_image(ima
   switch (format) {
     case utl::Gray1:
     case utl::Gray4:
-    case utl::Gray8:
-      colorType = kGrey, bitDepth = depth, form = {Samples::Grey, depth};
-      break;
+    case utl::Gray8: colorType = kGrey, bitDepth = depth, form = {Samples::Grey, depth}; break;
     case utl::Gray16:
       colorType = kGrey, bitDepth = sixteenBits ? 16 : 8, form = {Samples::Grey, bitDepth};
       if (!sixteenBits) m_step = Step::Reduce16;
@@ -260,9 +255,7 @@ WritePlan::WritePlan(const qxio::TrImage& image, bool sixteenBits) : m_image(ima
       }
       break;
     }
-    case utl::BGR24:
-      form = {Samples::Bgr, 8};
-      break;
+    case utl::BGR24: form = {Samples::Bgr, 8}; break;
     case utl::BGRA32: {
       // Alpha only when the fourth bytes say something: a file whose pad bytes are all the
       // same (usually zero) is opaque.
@@ -278,9 +271,7 @@ WritePlan::WritePlan(const qxio::TrImage& image, bool sixteenBits) : m_image(ima
       if (uniform) m_step = Step::DropFourth;
       break;
     }
-    default:
-      m_step = Step::Convert;
-      break;
+    default: m_step = Step::Convert; break;
   }
 }
 
@@ -288,13 +279,13 @@ const std::uint8_t* WritePlan::Row(int y, std::uint8_t* scratch) const {
   const std::uint8_t* row = m_image.Row(y);
   const int width = m_image.GetWidth();
   switch (m_step) {
-    case Step::Copy:
-      return row;
+    case Step::Copy: return row;
     case Step::Repack: {
       const int from = utl::BitsPerPixel(m_image.GetColorFormat()), to = form.bits;
       std::memset(scratch, 0, RowBytes(form, static_cast<std::uint32_t>(width)));
       for (int x = 0; x < width; ++x) {
-        const unsigned level = Sample(row, static_cast<std::size_t>(x), from) ^ (m_reversed ? 1 : 0);
+        const unsigned level =
+            Sample(row, static_cast<std::size_t>(x), from) ^ (m_reversed ? 1 : 0);
         scratch[x * to / 8] |= static_cast<std::uint8_t>(level << (8 - to - x * to % 8));
       }
       break;
@@ -328,7 +319,9 @@ namespace {
 constexpr const char* kNoPng = "PNG support is not built into this qxhost";
 }
 
-bool PngSupported() { return false; }
+bool PngSupported() {
+  return false;
+}
 
 qxio::TrImage ReadPng(const std::wstring& /*path*/, qxio::IoManager& /*manager*/,
                       std::string* /*notice*/) {
@@ -342,7 +335,9 @@ void WritePng(const qxio::TrImage& /*image*/, const std::wstring& /*path*/,
 
 #else
 
-bool PngSupported() { return true; }
+bool PngSupported() {
+  return true;
+}
 
 qxio::TrImage ReadPng(const std::wstring& path, qxio::IoManager& manager, std::string* notice) {
   qxio::CProgress progress(&manager);

@@ -4,8 +4,8 @@
 // indices with the palette and tRNS alpha, B,G,R(,A) at 8 bits, R,G,B(,A) at 16), and reach
 // the host format through the same mapping as libpng's rows; only a format outside that list
 // goes through the component's converter. Rows are copied in bands, so progress moves.
-#include <windows.h>
 #include <wincodec.h>
+#include <windows.h>
 #include <wrl/client.h>
 
 #include <algorithm>
@@ -65,16 +65,11 @@ const GUID* GuidOf(RowForm form) {
 // then the system's words, then the code.
 std::string Reason(HRESULT hr) {
   switch (hr) {
-    case WINCODEC_ERR_UNKNOWNIMAGEFORMAT:
-      return "the data is damaged or cut short";
-    case WINCODEC_ERR_BADHEADER:
-      return "the header is damaged";
-    case WINCODEC_ERR_BADIMAGE:
-      return "the image data is damaged";
-    case WINCODEC_ERR_COMPONENTNOTFOUND:
-      return "this system has no PNG codec";
-    default:
-      break;
+    case WINCODEC_ERR_UNKNOWNIMAGEFORMAT: return "the data is damaged or cut short";
+    case WINCODEC_ERR_BADHEADER: return "the header is damaged";
+    case WINCODEC_ERR_BADIMAGE: return "the image data is damaged";
+    case WINCODEC_ERR_COMPONENTNOTFOUND: return "this system has no PNG codec";
+    default: break;
   }
   wchar_t* text = nullptr;
   const DWORD length = FormatMessageW(

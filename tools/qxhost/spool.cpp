@@ -15,9 +15,9 @@
 #include "utl/text.h"
 
 #if defined(_WIN32)
-#  include <windows.h>
+#include <windows.h>
 #else
-#  include <unistd.h>
+#include <unistd.h>
 #endif
 
 namespace qxhost {
@@ -45,7 +45,9 @@ std::wstring TemporaryFolder() {
 #endif
 }
 
-std::string SystemReason() { return std::strerror(errno); }
+std::string SystemReason() {
+  return std::strerror(errno);
+}
 
 }  // namespace
 

@@ -29,7 +29,6 @@ private:
   int m_slot = -1;  // armed for removal on a stop (utl::ArmRemovalOnStop)
 };
 
-
 // Copies all of standard input into the file and closes it. Raises Failure or the host's error.
 void SpoolStandardInput(TempFile& file);
 

@@ -3,12 +3,12 @@
 #include <cstdlib>
 
 #if defined(_WIN32)
-#  include <fcntl.h>
-#  include <io.h>
-#  include <windows.h>
+#include <fcntl.h>
+#include <io.h>
+#include <windows.h>
 #else
-#  include <sys/ioctl.h>
-#  include <unistd.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
 #endif
 
 namespace qxhost {

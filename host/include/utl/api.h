@@ -2,13 +2,13 @@
 #pragma once
 
 #if defined(_WIN32)
-#  if defined(QXIO_BUILDING_LIBRARY)
-#    define QXIO_API __declspec(dllexport)
-#  else
-#    define QXIO_API __declspec(dllimport)
-#  endif
+#if defined(QXIO_BUILDING_LIBRARY)
+#define QXIO_API __declspec(dllexport)
 #else
-#  define QXIO_API __attribute__((visibility("default")))
+#define QXIO_API __declspec(dllimport)
+#endif
+#else
+#define QXIO_API __attribute__((visibility("default")))
 #endif
 
 #define QXIO_WIDEN2(text) L##text

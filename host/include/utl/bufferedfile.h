@@ -47,8 +47,8 @@ public:
   void Open(const std::wstring& path, const std::string& mode, FileSharing sharing, bool flag);
   bool OpenNoThrow(const std::wstring& path, const std::string& mode, FileSharing sharing,
                    bool flag);
-  bool OpenNoThrow(const std::wstring& path, FileAccess access, FileMode mode,
-                   FileSharing sharing, bool flag);
+  bool OpenNoThrow(const std::wstring& path, FileAccess access, FileMode mode, FileSharing sharing,
+                   bool flag);
   bool IsOpen() const { return m_handle != kNoHandle; }
 
   // Returns the number of bytes read: fewer than n only at the end of the file.
@@ -120,7 +120,7 @@ private:
   std::uint8_t* m_writeEnd = nullptr;
   std::intptr_t m_handle = kNoHandle;
   std::int64_t m_systemPosition = 0;  // where the system's file pointer stands
-  std::wstring m_path;  // as errors name the file
+  std::wstring m_path;                // as errors name the file
   bool m_writing = false;
   std::int64_t m_failAt = -1;  // fault injection: the offset no transfer may pass
 };

@@ -8,7 +8,7 @@ namespace utl {
 // Pixels narrower than a byte fill each byte from its high bits.
 enum ColorFormat : int {
   ColorFormatUnknown = 0,
-  Gray1 = 1,     // grey levels, no colour table
+  Gray1 = 1,  // grey levels, no colour table
   Gray4 = 2,
   Gray8 = 3,
   BGR555 = 4,    // 16-bit little-endian words: 0RRRRRGG GGGBBBBB
@@ -16,10 +16,10 @@ enum ColorFormat : int {
   Indexed1 = 6,  // colour-table indices
   Indexed4 = 7,
   Indexed8 = 8,
-  BGR24 = 9,     // blue, green, red bytes
-  BGRA32 = 10,   // blue, green, red, fourth byte
-  RGB24 = 11,    // red, green, blue bytes
-  Gray16 = 12,   // 16-bit little-endian grey levels
+  BGR24 = 9,    // blue, green, red bytes
+  BGRA32 = 10,  // blue, green, red, fourth byte
+  RGB24 = 11,   // red, green, blue bytes
+  Gray16 = 12,  // 16-bit little-endian grey levels
 };
 
 constexpr int kColorFormatCount = 13;

@@ -30,8 +30,8 @@ public:
   virtual ErrorKind Kind() const noexcept = 0;
   virtual const std::wstring& SourceFile() const noexcept = 0;
   virtual int Line() const noexcept = 0;
-  virtual const std::wstring& Path() const noexcept = 0;     // empty where the operation has none
-  virtual const std::wstring& Message() const noexcept = 0;  // the raiser's own words, if any
+  virtual const std::wstring& Path() const noexcept = 0;      // empty where the operation has none
+  virtual const std::wstring& Message() const noexcept = 0;   // the raiser's own words, if any
   virtual const std::wstring& Sentence() const noexcept = 0;  // the readable sentence of what()
 };
 

@@ -2,17 +2,17 @@
 #pragma once
 
 #if defined(_WIN32)
-#  ifndef WIN32_LEAN_AND_MEAN
-#    define WIN32_LEAN_AND_MEAN
-#  endif
-#  ifndef NOMINMAX
-#    define NOMINMAX
-#  endif
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
 // Not <windows.h>: its many macros would rename names in every file that includes this one.
-#  include <windef.h>
-#  include <wingdi.h>
+#include <windef.h>
+#include <wingdi.h>
 #else
-#  include <cstdint>
+#include <cstdint>
 struct RGBQUAD {
   std::uint8_t rgbBlue;
   std::uint8_t rgbGreen;

@@ -1,4 +1,5 @@
-// Type identities of transport objects: compared by address, one per class, all in the host library.
+// Type identities of transport objects: compared by address, one per class, all in the host
+// library.
 #pragma once
 
 #include "utl/api.h"

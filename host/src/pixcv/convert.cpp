@@ -9,7 +9,9 @@ namespace {
 
 using Byte = std::uint8_t;
 
-void PutGrey(Byte* out, Byte level) { out[0] = out[1] = out[2] = level; }
+void PutGrey(Byte* out, Byte level) {
+  out[0] = out[1] = out[2] = level;
+}
 
 void PutEntry(Byte* out, const RGBQUAD& entry) {
   out[0] = entry.rgbBlue;
@@ -24,8 +26,12 @@ unsigned Packed(const Byte* row, std::size_t i, int bits) {
   return (row[bit / 8] >> shift) & ((1u << bits) - 1);
 }
 
-Byte Expand5(unsigned v) { return static_cast<Byte>((v << 3) | (v >> 2)); }
-Byte Expand6(unsigned v) { return static_cast<Byte>((v << 2) | (v >> 4)); }
+Byte Expand5(unsigned v) {
+  return static_cast<Byte>((v << 3) | (v >> 2));
+}
+Byte Expand6(unsigned v) {
+  return static_cast<Byte>((v << 2) | (v >> 4));
+}
 
 bool ToBgr24(std::size_t width, const Byte* src, utl::ColorFormat from, Byte* dst,
              const RGBQUAD* palette) {
@@ -34,7 +40,8 @@ bool ToBgr24(std::size_t width, const Byte* src, utl::ColorFormat from, Byte* ds
       for (std::size_t i = 0; i < width; ++i) PutGrey(dst + 3 * i, Packed(src, i, 1) ? 255 : 0);
       return true;
     case utl::Gray4:
-      for (std::size_t i = 0; i < width; ++i) PutGrey(dst + 3 * i, static_cast<Byte>(Packed(src, i, 4) * 17));
+      for (std::size_t i = 0; i < width; ++i)
+        PutGrey(dst + 3 * i, static_cast<Byte>(Packed(src, i, 4) * 17));
       return true;
     case utl::Gray8:
       for (std::size_t i = 0; i < width; ++i) PutGrey(dst + 3 * i, src[i]);
@@ -70,9 +77,7 @@ bool ToBgr24(std::size_t width, const Byte* src, utl::ColorFormat from, Byte* ds
       }
       return true;
     }
-    case utl::BGR24:
-      std::memmove(dst, src, width * 3);
-      return true;
+    case utl::BGR24: std::memmove(dst, src, width * 3); return true;
     case utl::BGRA32:
       for (std::size_t i = 0; i < width; ++i) std::memmove(dst + 3 * i, src + 4 * i, 3);
       return true;
@@ -84,8 +89,7 @@ bool ToBgr24(std::size_t width, const Byte* src, utl::ColorFormat from, Byte* ds
         dst[3 * i + 2] = r;
       }
       return true;
-    default:
-      return false;
+    default: return false;
   }
 }
 
@@ -96,7 +100,8 @@ bool SimplePixelConvert(int width, const void* src, utl::ColorFormat from, void*
                         bool /*flag*/) {
   if (width < 0 || src == nullptr || dst == nullptr) return false;
   if (to != utl::BGR24) return false;
-  return ToBgr24(static_cast<std::size_t>(width), static_cast<const Byte*>(src), from, static_cast<Byte*>(dst), palette);
+  return ToBgr24(static_cast<std::size_t>(width), static_cast<const Byte*>(src), from,
+                 static_cast<Byte*>(dst), palette);
 }
 
 }  // namespace pixcv

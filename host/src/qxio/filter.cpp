@@ -12,10 +12,18 @@ using utl::ErrorKind;
 IoFilter::IoFilter(IoManager& manager) : m_manager(manager) {}
 IoFilter::~IoFilter() = default;
 
-int IoFilter::GetPropertyPages(void** /*pages*/, int /*maxPages*/) const { return 0; }
-bool IoFilter::SetOptionsFromString(const std::wstring& /*options*/) { return false; }
-std::wstring IoFilter::GetOptionsInStringForm() const { return {}; }
-wchar_t IoFilter::GetOptionStringDelimiter() const { return L';'; }
+int IoFilter::GetPropertyPages(void** /*pages*/, int /*maxPages*/) const {
+  return 0;
+}
+bool IoFilter::SetOptionsFromString(const std::wstring& /*options*/) {
+  return false;
+}
+std::wstring IoFilter::GetOptionsInStringForm() const {
+  return {};
+}
+wchar_t IoFilter::GetOptionStringDelimiter() const {
+  return L';';
+}
 
 int IoFilter::Warning(utl::IError::WarnStyle style, const wchar_t* format, ...) const {
   std::va_list args;
@@ -76,17 +84,22 @@ void IoFilter::ThrowError(const wchar_t* sourceFile, int line, const wchar_t* fo
 IoImportFilter::IoImportFilter(IoManager& manager) : IoFilter(manager) {}
 IoImportFilter::~IoImportFilter() = default;
 
-ImportFileInfo IoImportFilter::GetImportFileInfo(int /*detail*/, const std::wstring& /*path*/) const {
+ImportFileInfo IoImportFilter::GetImportFileInfo(int /*detail*/,
+                                                 const std::wstring& /*path*/) const {
   return ImportFileInfo();
 }
 
-bool IoImportFilter::HasDelayedImport() const { return false; }
+bool IoImportFilter::HasDelayedImport() const {
+  return false;
+}
 
 void IoImportFilter::ImportFromMemory(const void* /*data*/, std::size_t /*size*/) {
   Throw_ERR_NOT_IMPLEMENTED(QXIO_WFILE, __LINE__, L"import", L"imports from memory", L"");
 }
 
-void IoImportFilter::ImportObject(TrBase& object) const { GetManager().OnObjectImported(object); }
+void IoImportFilter::ImportObject(TrBase& object) const {
+  GetManager().OnObjectImported(object);
+}
 
 IoExportFilter::IoExportFilter(IoManager& manager) : IoFilter(manager) {}
 IoExportFilter::~IoExportFilter() = default;

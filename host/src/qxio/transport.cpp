@@ -12,7 +12,7 @@
 #include "utl/text.h"
 
 #if defined(__linux__)
-#  include <sys/mman.h>
+#include <sys/mman.h>
 #endif
 
 namespace qxio {
@@ -45,15 +45,23 @@ void AdviseHugePages(void* pixels, std::size_t bytes) {
 
 TrBase::~TrBase() = default;
 
-const utl::CTypeInfo* TrInitGraphicsExp::GetClassTypeId() { return &kTrInitGraphicsExpType; }
-const utl::CTypeInfo* TrInitGraphicsExp::GetTypeId() const { return GetClassTypeId(); }
+const utl::CTypeInfo* TrInitGraphicsExp::GetClassTypeId() {
+  return &kTrInitGraphicsExpType;
+}
+const utl::CTypeInfo* TrInitGraphicsExp::GetTypeId() const {
+  return GetClassTypeId();
+}
 
-void TrImage::FreeDeleter::operator()(std::uint8_t* p) const { std::free(p); }
+void TrImage::FreeDeleter::operator()(std::uint8_t* p) const {
+  std::free(p);
+}
 
 TrImage::TrImage() = default;
 TrImage::~TrImage() = default;
 
-TrImage::TrImage(TrImage&& other) noexcept { *this = std::move(other); }
+TrImage::TrImage(TrImage&& other) noexcept {
+  *this = std::move(other);
+}
 
 TrImage& TrImage::operator=(TrImage&& other) noexcept {
   if (this == &other) return *this;
@@ -73,8 +81,12 @@ TrImage& TrImage::operator=(TrImage&& other) noexcept {
   return *this;
 }
 
-const utl::CTypeInfo* TrImage::GetClassTypeId() { return &kTrImageType; }
-const utl::CTypeInfo* TrImage::GetTypeId() const { return GetClassTypeId(); }
+const utl::CTypeInfo* TrImage::GetClassTypeId() {
+  return &kTrImageType;
+}
+const utl::CTypeInfo* TrImage::GetTypeId() const {
+  return GetClassTypeId();
+}
 
 void TrImage::SetScanlineStart(int width, int height, utl::ColorFormat format, int /*reserved1*/,
                                int /*reserved2*/, const RGBQUAD* table, RowAccessOrder /*order*/,

@@ -44,7 +44,9 @@ CBufferedFile::CBufferedFile() : m_buffer(new std::uint8_t[kBufferSize]) {
   m_readCur = m_readEnd = m_dataEnd = m_writeCur = m_writeEnd = m_buffer.get();
 }
 
-CBufferedFile::~CBufferedFile() { CloseNoThrow(false); }
+CBufferedFile::~CBufferedFile() {
+  CloseNoThrow(false);
+}
 
 void CBufferedFile::Open(const std::wstring& path, const std::string& mode, FileSharing sharing,
                          bool /*flag*/) {

@@ -9,7 +9,9 @@ namespace utl {
 
 namespace {
 
-std::wstring Quoted(const std::wstring& path) { return L"'" + path + L"'"; }
+std::wstring Quoted(const std::wstring& path) {
+  return L"'" + path + L"'";
+}
 
 std::wstring Site(const std::wstring& sourceFile, int line) {
   return CPath(sourceFile).GetNameAndExtension() + L":" + std::to_wstring(line);
@@ -20,8 +22,7 @@ std::wstring Site(const std::wstring& sourceFile, int line) {
 std::wstring Describe(ErrorKind kind, const std::wstring& sourceFile, int line,
                       const std::wstring& path, const std::wstring& message) {
   switch (kind) {
-    case ErrorKind::EndBeforeBegin:
-      return L"An export was ended that had not been begun.";
+    case ErrorKind::EndBeforeBegin: return L"An export was ended that had not been begun.";
     case ErrorKind::Internal:
       return L"Internal error in the filter (" + Site(sourceFile, line) + L").";
     case ErrorKind::UnknownFormat:

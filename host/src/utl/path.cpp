@@ -21,10 +21,16 @@ std::size_t NameStart(const std::wstring& path) {
 
 CPath::CPath(const std::wstring& path) : m_path(path) {}
 
-std::wstring CPath::GetNameAndExtension() const { return m_path.substr(NameStart(m_path)); }
+std::wstring CPath::GetNameAndExtension() const {
+  return m_path.substr(NameStart(m_path));
+}
 
-std::wstring CPath::GetFolder() const { return m_path.substr(0, NameStart(m_path)); }
+std::wstring CPath::GetFolder() const {
+  return m_path.substr(0, NameStart(m_path));
+}
 
-bool RemoveFile(const std::wstring& path) { return sys::Remove(path); }
+bool RemoveFile(const std::wstring& path) {
+  return sys::Remove(path);
+}
 
 }  // namespace utl

@@ -17,8 +17,8 @@ namespace {
 std::wstring TemporaryPathBeside(const std::wstring& target) {
   static std::atomic<unsigned> counter{0};
   const CPath path(target);
-  const auto clock = static_cast<unsigned long long>(
-      std::chrono::steady_clock::now().time_since_epoch().count());
+  const auto clock =
+      static_cast<unsigned long long>(std::chrono::steady_clock::now().time_since_epoch().count());
   for (;;) {
     const unsigned long long tag = (clock * 31u + counter++) % 1000000007ull;
     std::wstring candidate = path.GetFolder() + L"." + path.GetNameAndExtension() + L"." +
@@ -68,7 +68,9 @@ void RemoveFilesArmedForStop() noexcept {
 
 CSafeSave::CSafeSave() : m_destination(std::make_unique<sys::SaveTarget>()) {}
 
-CSafeSave::~CSafeSave() { Discard(); }
+CSafeSave::~CSafeSave() {
+  Discard();
+}
 
 void CSafeSave::Begin(const std::wstring& target) {
   const std::wstring next = target;  // target may be this save's own, which Discard clears

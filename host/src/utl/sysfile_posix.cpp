@@ -18,7 +18,9 @@ namespace utl::sys {
 
 namespace {
 
-std::wstring Reason(int error) { return FromUtf8(std::strerror(error)); }
+std::wstring Reason(int error) {
+  return FromUtf8(std::strerror(error));
+}
 
 int OpenFlags(FileAccess access, FileMode mode) {
   int flags = O_CLOEXEC | (access == AccessRead ? O_RDONLY : O_WRONLY);
@@ -156,7 +158,8 @@ bool WriteAt(Handle handle, std::int64_t offset, const void* data, std::size_t n
 
 std::int64_t Size(Handle handle) {
   struct stat info;
-  return ::fstat(static_cast<int>(handle), &info) == 0 ? static_cast<std::int64_t>(info.st_size) : -1;
+  return ::fstat(static_cast<int>(handle), &info) == 0 ? static_cast<std::int64_t>(info.st_size)
+                                                       : -1;
 }
 
 bool Close(Handle handle, std::wstring& error) {
@@ -167,14 +170,18 @@ bool Close(Handle handle, std::wstring& error) {
   return true;
 }
 
-bool Remove(const std::wstring& path) { return ::unlink(ToUtf8(path).c_str()) == 0; }
+bool Remove(const std::wstring& path) {
+  return ::unlink(ToUtf8(path).c_str()) == 0;
+}
 
 bool Exists(const std::wstring& path) {
   struct stat info;
   return ::lstat(ToUtf8(path).c_str(), &info) == 0;
 }
 
-unsigned long ProcessId() { return static_cast<unsigned long>(::getpid()); }
+unsigned long ProcessId() {
+  return static_cast<unsigned long>(::getpid());
+}
 
 // The kernel follows the links first, so that its own limits and protections (of links in
 // shared sticky folders) decide whether they may be followed at all.
@@ -241,6 +248,8 @@ bool ToNative(const std::wstring& path, NativeChar* out, std::size_t capacity) {
   return true;
 }
 
-void RemoveNative(const NativeChar* path) noexcept { ::unlink(path); }
+void RemoveNative(const NativeChar* path) noexcept {
+  ::unlink(path);
+}
 
 }  // namespace utl::sys

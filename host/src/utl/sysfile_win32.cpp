@@ -2,10 +2,10 @@
 #include "sysfile.h"
 
 #ifndef WIN32_LEAN_AND_MEAN
-#  define WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
 #endif
 #ifndef NOMINMAX
-#  define NOMINMAX
+#define NOMINMAX
 #endif
 #include <windows.h>
 
@@ -19,7 +19,9 @@ namespace {
 // Larger transfers go in pieces: ReadFile and WriteFile count in 32 bits.
 constexpr std::size_t kMaxTransfer = 1u << 30;
 
-HANDLE ToNative(Handle handle) { return reinterpret_cast<HANDLE>(handle); }
+HANDLE ToNative(Handle handle) {
+  return reinterpret_cast<HANDLE>(handle);
+}
 
 std::wstring Reason(DWORD code) {
   wchar_t buffer[512];
@@ -34,7 +36,9 @@ std::wstring Reason(DWORD code) {
   return std::wstring(buffer, n);
 }
 
-std::wstring LastReason() { return Reason(::GetLastError()); }
+std::wstring LastReason() {
+  return Reason(::GetLastError());
+}
 
 // The absolute form of path; empty where the system cannot give one.
 std::wstring FullPath(const std::wstring& path) {
@@ -145,13 +149,17 @@ bool Close(Handle handle, std::wstring& error) {
   return true;
 }
 
-bool Remove(const std::wstring& path) { return ::DeleteFileW(Native(path).c_str()) != 0; }
+bool Remove(const std::wstring& path) {
+  return ::DeleteFileW(Native(path).c_str()) != 0;
+}
 
 bool Exists(const std::wstring& path) {
   return ::GetFileAttributesW(Native(path).c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
-unsigned long ProcessId() { return ::GetCurrentProcessId(); }
+unsigned long ProcessId() {
+  return ::GetCurrentProcessId();
+}
 
 // What a file's successor takes over of its attributes.
 constexpr DWORD kKeptAttributes = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
@@ -171,10 +179,9 @@ bool InspectTarget(const std::wstring& path, SaveTarget& target, std::wstring& e
     error = Reason(ERROR_ACCESS_DENIED);
     return false;
   }
-  const HANDLE probe =
-      ::CreateFileW(native.c_str(), GENERIC_WRITE,
-                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  const HANDLE probe = ::CreateFileW(native.c_str(), GENERIC_WRITE,
+                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                     nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (probe == INVALID_HANDLE_VALUE) {
     const DWORD code = ::GetLastError();
     // A missing folder is for the temporary file's creation to report.
@@ -196,9 +203,8 @@ bool InspectTarget(const std::wstring& path, SaveTarget& target, std::wstring& e
 
 // Shared for deletion, so that a console control handler can delete it while it is open.
 Handle CreatePrivate(const std::wstring& path, std::wstring& error) {
-  const HANDLE handle =
-      ::CreateFileW(Native(path).c_str(), GENERIC_WRITE, FILE_SHARE_DELETE, nullptr, CREATE_NEW,
-                    FILE_ATTRIBUTE_NORMAL, nullptr);
+  const HANDLE handle = ::CreateFileW(Native(path).c_str(), GENERIC_WRITE, FILE_SHARE_DELETE,
+                                      nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (handle == INVALID_HANDLE_VALUE) {
     error = LastReason();
     return kNoHandle;
@@ -227,11 +233,10 @@ bool Replace(const std::wstring& source, const SaveTarget& target, std::wstring&
     return Native(full.empty() ? path : full);
   };
   const std::wstring from = absolute(source), to = absolute(target.path);
-  const bool done =
-      target.kind == SaveTarget::Regular
-          ? ::ReplaceFileW(to.c_str(), from.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS,
-                           nullptr, nullptr) != 0
-          : ::MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
+  const bool done = target.kind == SaveTarget::Regular
+                        ? ::ReplaceFileW(to.c_str(), from.c_str(), nullptr,
+                                         REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr) != 0
+                        : ::MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
   if (!done) error = LastReason();
   return done;
 }
@@ -243,6 +248,8 @@ bool ToNative(const std::wstring& path, NativeChar* out, std::size_t capacity) {
   return true;
 }
 
-void RemoveNative(const NativeChar* path) noexcept { ::DeleteFileW(path); }
+void RemoveNative(const NativeChar* path) noexcept {
+  ::DeleteFileW(path);
+}
 
 }  // namespace utl::sys

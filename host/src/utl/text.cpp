@@ -10,7 +10,9 @@ namespace {
 
 constexpr char32_t kReplacement = 0xFFFD;
 
-bool IsSurrogate(char32_t c) { return c >= 0xD800 && c <= 0xDFFF; }
+bool IsSurrogate(char32_t c) {
+  return c >= 0xD800 && c <= 0xDFFF;
+}
 
 void AppendUtf8(std::string& out, char32_t c) {
   if (c > 0x10FFFF || IsSurrogate(c)) c = kReplacement;
@@ -120,7 +122,8 @@ std::wstring FormatV(const wchar_t* format, std::va_list args) {
     va_copy(copy, args);
     const int n = std::vswprintf(buffer.data(), buffer.size(), portable.c_str(), copy);
     va_end(copy);
-    if (n >= 0 && static_cast<std::size_t>(n) < buffer.size()) return std::wstring(buffer.data(), n);
+    if (n >= 0 && static_cast<std::size_t>(n) < buffer.size())
+      return std::wstring(buffer.data(), n);
     // The C library answers -1 both for a short buffer and for a malformed format; a million
     // characters is past any message, so stop there and show the format raw.
     if (buffer.size() >= (std::size_t(1) << 20)) return portable;

@@ -4,9 +4,9 @@
 #include "qxio/filter.h"
 
 #if defined(_WIN32)
-#  define VEMRA_EXPORT extern "C" __declspec(dllexport)
+#define VEMRA_EXPORT extern "C" __declspec(dllexport)
 #else
-#  define VEMRA_EXPORT extern "C" __attribute__((visibility("default")))
+#define VEMRA_EXPORT extern "C" __attribute__((visibility("default")))
 #endif
 
 // Each call returns a new filter that the host owns and deletes through its virtual

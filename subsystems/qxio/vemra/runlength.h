@@ -8,7 +8,9 @@ namespace vemra {
 
 // The most bytes that n input bytes encode to: a lone 0x80 takes two bytes, every other byte
 // at most one.
-constexpr std::size_t MaxRunLengthEncodedSize(std::size_t n) { return 2 * n; }
+constexpr std::size_t MaxRunLengthEncodedSize(std::size_t n) {
+  return 2 * n;
+}
 
 // Encodes the n bytes at in into out, which has room for MaxRunLengthEncodedSize(n) bytes, and
 // returns the number of bytes written. Four or more equal bytes, and two or more 0x80 bytes,

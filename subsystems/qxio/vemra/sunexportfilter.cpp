@@ -50,24 +50,16 @@ constexpr const wchar_t* kExtraImagesWarning =
 // 1 is black; a map of two colours is read the other way round by some readers.
 ExportPlan PlanFor(utl::ColorFormat format) {
   switch (format) {
-    case utl::Gray1:
-      return {1, RowPath::Invert1, 0, false, false};
+    case utl::Gray1: return {1, RowPath::Invert1, 0, false, false};
     case utl::Gray4:  // its pixels are 0..15, so the ramp has 16 steps
       return {8, RowPath::Expand4, 16, false, true};
-    case utl::Gray8:
-      return {8, RowPath::Direct, 256, false, true};
-    case utl::Indexed1:
-      return {1, RowPath::Direct, 0, true, true};
-    case utl::Indexed4:
-      return {8, RowPath::Expand4, 0, true, true};
-    case utl::Indexed8:
-      return {8, RowPath::Direct, 0, true, true};
-    case utl::BGR24:
-      return {24, RowPath::Direct, 0, false, false};
-    case utl::BGRA32:
-      return {32, RowPath::Direct, 0, false, false};
-    default:
-      return {24, RowPath::Convert, 0, false, false};
+    case utl::Gray8: return {8, RowPath::Direct, 256, false, true};
+    case utl::Indexed1: return {1, RowPath::Direct, 0, true, true};
+    case utl::Indexed4: return {8, RowPath::Expand4, 0, true, true};
+    case utl::Indexed8: return {8, RowPath::Direct, 0, true, true};
+    case utl::BGR24: return {24, RowPath::Direct, 0, false, false};
+    case utl::BGRA32: return {32, RowPath::Direct, 0, false, false};
+    default: return {24, RowPath::Convert, 0, false, false};
   }
 }
 
@@ -267,20 +259,17 @@ qxio::ExportStatus SunExportFilter::ExportImage(const qxio::TrImage& image) {
   const int status = m_writer.WriteHeader(&m_output.File(), width, height, plan.depth,
                                           plan.depth <= 8 ? map.data() : nullptr, layout);
   switch (status) {
-    case kWriteOk:
-      break;
+    case kWriteOk: break;
     case kWriteFailed:
       Throw_ERR_FILE_WRITE(QXIO_WFILE, __LINE__, m_output.Target(),
                            L"Failed formatting data for writing and/or failed writing data "
                            L"to file");
-    case kWriteUnsupportedDepth:
-      ThrowError(QXIO_WFILE, __LINE__, kPixelFormatMessage);
+    case kWriteUnsupportedDepth: ThrowError(QXIO_WFILE, __LINE__, kPixelFormatMessage);
     case kWriteTooLarge:
       ThrowError(QXIO_WFILE, __LINE__, kTooLargeMessage, width, height, plan.depth);
     case kWriteBadArgument:  // the image has a size, so only its width can be refused here
       ThrowError(QXIO_WFILE, __LINE__, kNoColumnsMessage, width, height);
-    default:
-      Throw_ERR_INTERNAL(QXIO_WFILE, __LINE__);
+    default: Throw_ERR_INTERNAL(QXIO_WFILE, __LINE__);
   }
   WriteRows(image, plan);
   if (layout.runLength) PutFinalHeader();
@@ -313,28 +302,21 @@ void SunExportFilter::WriteRows(const qxio::TrImage& image, const ExportPlan& pl
     image.GetScanline(source.data(), i);
     const std::uint8_t* row = output.empty() ? source.data() : output.data();
     switch (plan.path) {
-      case RowPath::Direct:
-        break;
-      case RowPath::Invert1:
-        InvertBits(source.data(), width, output.data());
-        break;
-      case RowPath::Expand4:
-        ExpandNibbles(source.data(), width, output.data());
-        break;
+      case RowPath::Direct: break;
+      case RowPath::Invert1: InvertBits(source.data(), width, output.data()); break;
+      case RowPath::Expand4: ExpandNibbles(source.data(), width, output.data()); break;
       case RowPath::Convert:
-        if (!pixcv::SimplePixelConvert(width, source.data(), format, output.data(), utl::BGR24,
-                                       0, nullptr, false)) {
+        if (!pixcv::SimplePixelConvert(width, source.data(), format, output.data(), utl::BGR24, 0,
+                                       nullptr, false)) {
           ThrowError(QXIO_WFILE, __LINE__, kPixelFormatMessage);
         }
         break;
     }
     switch (m_writer.WriteScanline(row)) {
-      case kWriteOk:
-        break;
+      case kWriteOk: break;
       case kWriteTooLarge:  // run-length data grown past the length field
         ThrowError(QXIO_WFILE, __LINE__, kTooLargeMessage, width, height, plan.depth);
-      default:
-        Throw_ERR_FILE_WRITE(QXIO_WFILE, __LINE__, m_output.Target(), L"File write failed");
+      default: Throw_ERR_FILE_WRITE(QXIO_WFILE, __LINE__, m_output.Target(), L"File write failed");
     }
     if (i % 32 == 0 || i == height - 1) {
       m_progress->Proportion(static_cast<double>(i) / static_cast<double>(height));
@@ -354,9 +336,10 @@ void SunExportFilter::PutFinalHeader() {
     m_output.File().Overwrite(0, header, sizeof header);
   } catch (const utl::CError& error) {
     Throw_ERR_FILE_WRITE(QXIO_WFILE, __LINE__, m_output.Target(),
-                         error.Message() + L"; the header of a run-length encoded file is "
-                                           L"completed once its data is written, which a pipe "
-                                           L"or a device cannot take back");
+                         error.Message() +
+                             L"; the header of a run-length encoded file is "
+                             L"completed once its data is written, which a pipe "
+                             L"or a device cannot take back");
   }
 }
 

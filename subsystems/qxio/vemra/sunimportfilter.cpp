@@ -115,8 +115,8 @@ void SunImportFilter::RefuseImpossibleSize(const std::wstring& path) {
   const std::int64_t remaining =
       std::clamp<std::int64_t>(m_file.GetLength() - m_file.GetPosition(), 0, std::int64_t{1} << 48);
   const bool encoded = m_reader.Header().type == kTypeByteEncoded;
-  const bool impossible = encoded ? remaining * kMaxRunDecodedBytes < needed * kMaxRunEncodedBytes
-                                  : remaining < needed;
+  const bool impossible =
+      encoded ? remaining * kMaxRunDecodedBytes < needed * kMaxRunEncodedBytes : remaining < needed;
   if (impossible) Throw_ERR_UNEXPECTED_EOF(QXIO_WFILE, __LINE__, path);
 }
 
@@ -135,15 +135,12 @@ void SunImportFilter::ImportFromFile(const std::wstring& path) {
   m_file.Open(path, "rb", utl::ShareRead, false);
 
   switch (m_reader.ReadHeader(&m_file)) {
-    case kReadOk:
-      break;
+    case kReadOk: break;
     case kReadShort:
       Throw_ERR_FILE_READ(QXIO_WFILE, __LINE__, path, L"Not a valid Sun Raster file.");
     case kReadUnsupported:
-    case kReadBadMagic:
-      Throw_ERR_UNKNOWN_FORMAT(QXIO_WFILE, __LINE__, path);
-    default:
-      Throw_ERR_INTERNAL(QXIO_WFILE, __LINE__);
+    case kReadBadMagic: Throw_ERR_UNKNOWN_FORMAT(QXIO_WFILE, __LINE__, path);
+    default: Throw_ERR_INTERNAL(QXIO_WFILE, __LINE__);
   }
   RefuseImpossibleSize(path);
 

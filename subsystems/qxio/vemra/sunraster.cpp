@@ -8,8 +8,8 @@ namespace vemra {
 namespace {
 
 constexpr std::uint32_t SunRasterHeader::*kFieldsInFileOrder[] = {
-    &SunRasterHeader::magic,  &SunRasterHeader::width,   &SunRasterHeader::height,
-    &SunRasterHeader::depth,  &SunRasterHeader::length,  &SunRasterHeader::type,
+    &SunRasterHeader::magic,   &SunRasterHeader::width,    &SunRasterHeader::height,
+    &SunRasterHeader::depth,   &SunRasterHeader::length,   &SunRasterHeader::type,
     &SunRasterHeader::maptype, &SunRasterHeader::maplength};
 
 }  // namespace

@@ -76,9 +76,9 @@ constexpr bool IsDepthIn(std::uint64_t mask, std::uint32_t depth) {
 
 // Sizes of an image in the format, worked out in 64-bit arithmetic.
 struct RasterSize {
-  bool valid = false;          // false when the image cannot be stored or handled
-  std::int32_t bytesPerRow = 0;   // row length in the file: whole bytes, rounded up to even
-  std::uint32_t imageBytes = 0;   // bytesPerRow x height, the header's length field
+  bool valid = false;            // false when the image cannot be stored or handled
+  std::int32_t bytesPerRow = 0;  // row length in the file: whole bytes, rounded up to even
+  std::uint32_t imageBytes = 0;  // bytesPerRow x height, the header's length field
 };
 
 // The one place where row length and image size are computed. Valid when width >= 1,

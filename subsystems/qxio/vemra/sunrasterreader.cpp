@@ -18,8 +18,7 @@ constexpr std::size_t kWindowBytes = std::size_t{64} << 10;
 bool Skip(utl::CBufferedFile& file, std::int64_t count) {
   std::uint8_t scratch[kMaxPaletteEntries];
   while (count > 0) {
-    const auto chunk =
-        static_cast<std::size_t>(std::min<std::int64_t>(count, sizeof scratch));
+    const auto chunk = static_cast<std::size_t>(std::min<std::int64_t>(count, sizeof scratch));
     if (file.Read(scratch, chunk) != chunk) return false;
     count -= static_cast<std::int64_t>(chunk);
   }
@@ -325,6 +324,8 @@ void SunRasterReader::ToPadLastOrder(std::uint8_t* row) const {
   }
 }
 
-void SunRasterReader::Reset() { m_file = nullptr; }
+void SunRasterReader::Reset() {
+  m_file = nullptr;
+}
 
 }  // namespace vemra

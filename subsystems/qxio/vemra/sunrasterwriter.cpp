@@ -10,20 +10,15 @@ namespace vemra {
 
 const char* WriteStatusText(int status) {
   switch (status) {
-    case kWriteOk:
-      return "ok";
-    case kWriteFailed:
-      return "writing to the file failed";
-    case kWriteUnsupportedDepth:
-      return "depth is not 1, 8, 24 or 32";
-    case kWriteNoHeader:
-      return "no image description: a row before any successful header";
+    case kWriteOk: return "ok";
+    case kWriteFailed: return "writing to the file failed";
+    case kWriteUnsupportedDepth: return "depth is not 1, 8, 24 or 32";
+    case kWriteNoHeader: return "no image description: a row before any successful header";
     case kWriteBadArgument:
       return "no file or row given, width or depth below 1, or height below 0";
     case kWriteTooLarge:
       return "row length, image size or encoded data does not fit the format's 32-bit fields";
-    default:
-      return "unknown write status";
+    default: return "unknown write status";
   }
 }
 
@@ -111,7 +106,9 @@ void SunRasterWriter::FinalHeader(std::uint8_t* bytes) const {
   EncodeHeader(header, bytes);
 }
 
-void SunRasterWriter::Reset() { m_file = nullptr; }
+void SunRasterWriter::Reset() {
+  m_file = nullptr;
+}
 
 // Plane by plane: reds, greens, blues. Without a palette a grey ramp is written, so the
 // header never announces a map that the file does not hold.

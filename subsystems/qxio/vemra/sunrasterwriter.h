@@ -70,7 +70,8 @@ private:
   std::int32_t m_bytesPerRow;
   SunRasterHeader m_header;
   std::uint64_t m_encodedBytes;  // run-length data written so far
-  std::vector<std::uint8_t> m_fileRow;  // run-length and 32-bit files: a row as the file lays it out
+  std::vector<std::uint8_t>
+      m_fileRow;  // run-length and 32-bit files: a row as the file lays it out
   std::vector<std::uint8_t> m_encoded;  // run-length files: that row encoded
 };
 
