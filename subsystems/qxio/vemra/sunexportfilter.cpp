@@ -12,6 +12,7 @@
 #include "utl/colorformat.h"
 #include "utl/error.h"
 #include "utl/log.h"
+#include "utl/text.h"
 
 namespace vemra {
 
@@ -272,7 +273,11 @@ qxio::ExportStatus SunExportFilter::ExportImage(const qxio::TrImage& image) {
     default: Throw_ERR_INTERNAL(QXIO_WFILE, __LINE__);
   }
   WriteRows(image, plan);
-  if (layout.runLength) PutFinalHeader();
+  const int finished = m_writer.Finish();
+  if (finished != kWriteOk) {
+    Throw_ERR_FILE_WRITE(QXIO_WFILE, __LINE__, m_output.Target(),
+                         L"File write failed; " + utl::FromUtf8(WriteStatusText(finished)));
+  }
 
   m_progress->Proportion(1.0);
   ++m_numImagesExported;
@@ -323,24 +328,6 @@ void SunExportFilter::WriteRows(const qxio::TrImage& image, const ExportPlan& pl
     }
   }
   image.GetScanlineEnd();
-}
-
-// The writer never positions the file; the length of run-length data, which the header holds,
-// is known only now, so the filter that owns the file puts the final header in place. A pipe or
-// a device, which the save writes in place, takes that back only while the header is still in
-// the file's buffer.
-void SunExportFilter::PutFinalHeader() {
-  std::uint8_t header[kSunRasterHeaderSize];
-  m_writer.FinalHeader(header);
-  try {
-    m_output.File().Overwrite(0, header, sizeof header);
-  } catch (const utl::CError& error) {
-    Throw_ERR_FILE_WRITE(QXIO_WFILE, __LINE__, m_output.Target(),
-                         error.Message() +
-                             L"; the header of a run-length encoded file is "
-                             L"completed once its data is written, which a pipe "
-                             L"or a device cannot take back");
-  }
 }
 
 }  // namespace vemra
