@@ -47,12 +47,14 @@ public:
                                              const std::wstring& path) const;
   [[noreturn]] void Throw_ERR_UNEXPECTED_EOF(const wchar_t* sourceFile, int line,
                                              const std::wstring& path) const;
+  // reason: the system's words for the failure, such as CBufferedFile::LastSystemError(),
+  // carried beside the filter's own message.
   [[noreturn]] void Throw_ERR_FILE_READ(const wchar_t* sourceFile, int line,
-                                        const std::wstring& path,
-                                        const std::wstring& message) const;
+                                        const std::wstring& path, const std::wstring& message,
+                                        const std::wstring& reason = {}) const;
   [[noreturn]] void Throw_ERR_FILE_WRITE(const wchar_t* sourceFile, int line,
-                                         const std::wstring& path,
-                                         const std::wstring& message) const;
+                                         const std::wstring& path, const std::wstring& message,
+                                         const std::wstring& reason = {}) const;
   // A feature the filter does not have: the format's name, the feature, and the path.
   [[noreturn]] void Throw_ERR_NOT_IMPLEMENTED(const wchar_t* sourceFile, int line,
                                               const std::wstring& format,
