@@ -264,7 +264,8 @@ qxio::ExportStatus SunExportFilter::ExportImage(const qxio::TrImage& image) {
     case kWriteFailed:
       Throw_ERR_FILE_WRITE(QXIO_WFILE, __LINE__, m_output.Target(),
                            L"Failed formatting data for writing and/or failed writing data "
-                           L"to file");
+                           L"to file",
+                           m_output.File().LastSystemError());
     case kWriteUnsupportedDepth: ThrowError(QXIO_WFILE, __LINE__, kPixelFormatMessage);
     case kWriteTooLarge:
       ThrowError(QXIO_WFILE, __LINE__, kTooLargeMessage, width, height, plan.depth);
@@ -275,8 +276,11 @@ qxio::ExportStatus SunExportFilter::ExportImage(const qxio::TrImage& image) {
   WriteRows(image, plan);
   const int finished = m_writer.Finish();
   if (finished != kWriteOk) {
-    Throw_ERR_FILE_WRITE(QXIO_WFILE, __LINE__, m_output.Target(),
-                         L"File write failed; " + utl::FromUtf8(WriteStatusText(finished)));
+    // The system's words alone ("Illegal seek") would not tell why a pipe failed: the reason
+    // says what the writer could not do.
+    const std::wstring reason =
+        m_output.File().LastSystemError() + L"; " + utl::FromUtf8(WriteStatusText(finished));
+    Throw_ERR_FILE_WRITE(QXIO_WFILE, __LINE__, m_output.Target(), reason, reason);
   }
 
   m_progress->Proportion(1.0);
@@ -321,7 +325,9 @@ void SunExportFilter::WriteRows(const qxio::TrImage& image, const ExportPlan& pl
       case kWriteOk: break;
       case kWriteTooLarge:  // run-length data grown past the length field
         ThrowError(QXIO_WFILE, __LINE__, kTooLargeMessage, width, height, plan.depth);
-      default: Throw_ERR_FILE_WRITE(QXIO_WFILE, __LINE__, m_output.Target(), L"File write failed");
+      default:
+        Throw_ERR_FILE_WRITE(QXIO_WFILE, __LINE__, m_output.Target(), L"File write failed",
+                             m_output.File().LastSystemError());
     }
     if (i % 32 == 0 || i == height - 1) {
       m_progress->Proportion(static_cast<double>(i) / static_cast<double>(height));
