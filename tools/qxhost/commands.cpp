@@ -8,6 +8,7 @@
 
 #include <boost/any.hpp>
 
+#include "batch.h"
 #include "failure.h"
 #include "platform.h"
 #include "pluginloader.h"
@@ -120,7 +121,8 @@ int Commands::Run() {
     case Command::Probe: return Probe();
     case Command::Info: return Info();
     case Command::Check: return Check();
-    case Command::Convert: return m_options.each ? ConvertEach() : ConvertPair();
+    case Command::Convert: return ConvertPair();
+    case Command::Batch: return RunBatch(m_plugin, m_options, m_manager.Bar());
     default: return 2;
   }
 }
@@ -144,7 +146,7 @@ std::optional<std::string> Commands::Attempt(const FileRef& file,
 
 bool Commands::Guarded(const FileRef& file, const std::function<void()>& work) {
   const std::optional<std::string> failure = Attempt(file, work);
-  if (failure) Report(Utf8(file.shown), *failure);
+  if (failure) m_manager.Say(Utf8(file.shown), *failure);
   return !failure;
 }
 
@@ -152,7 +154,7 @@ bool Commands::Guarded(const FileRef& file, const std::function<void()>& work) {
 // waiting for the user's typing or filling the screen with bytes.
 bool Commands::OpenStandardStreams() {
   const std::vector<std::wstring>& files = m_options.files;
-  const bool toOutput = m_options.command == Command::Convert && !m_options.each;
+  const bool toOutput = m_options.command == Command::Convert;
   if (toOutput && files[1] == kStandardStream && sys::IsTerminal(stdout)) {
     Report("standard output", "is a terminal: send it to a file or a pipe");
     return false;
@@ -195,10 +197,7 @@ Commands::Imported Commands::Read(const FileRef& file) {
     m_manager.SetSubject(file);
     std::string notice;  // a conversion that loses precision
     qxio::TrImage image = ReadPng(file.path, m_manager, &notice);
-    if (!notice.empty()) {
-      m_manager.ClearProgress();
-      Report(Utf8(file.shown), "warning: " + notice);
-    }
+    if (!notice.empty()) m_manager.Say(Utf8(file.shown), "warning: " + notice);
     return {std::move(image), true};
   }
   if (!m_plugin.CreateImportFilter(m_manager)->CanImportFile(file.path)) {

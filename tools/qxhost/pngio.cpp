@@ -257,8 +257,9 @@ WritePlan::WritePlan(const qxio::TrImage& image, bool sixteenBits) : m_image(ima
     }
     case utl::BGR24: form = {Samples::Bgr, 8}; break;
     case utl::BGRA32: {
-      // Alpha only when the fourth bytes say something: a file whose pad bytes are all the
-      // same (usually zero) is opaque.
+      // Alpha only when the fourth bytes say something: pad bytes all 0 (as other writers
+      // leave them) or all 255 are opaque; any other values, one level everywhere included,
+      // are alpha.
       bool uniform = true;
       const std::uint8_t first =
           image.GetHeight() > 0 && image.GetWidth() > 0 ? image.Row(0)[3] : 0;
@@ -266,9 +267,10 @@ WritePlan::WritePlan(const qxio::TrImage& image, bool sixteenBits) : m_image(ima
         const std::uint8_t* row = image.Row(y);
         for (int x = 0; x < image.GetWidth(); ++x) uniform = uniform && row[4 * x + 3] == first;
       }
-      colorType = uniform ? kRgb : kRgba;
-      form = {uniform ? Samples::Bgr : Samples::Bgra, 8};
-      if (uniform) m_step = Step::DropFourth;
+      const bool opaque = uniform && (first == 0 || first == 255);
+      colorType = opaque ? kRgb : kRgba;
+      form = {opaque ? Samples::Bgr : Samples::Bgra, 8};
+      if (opaque) m_step = Step::DropFourth;
       break;
     }
     default: m_step = Step::Convert; break;

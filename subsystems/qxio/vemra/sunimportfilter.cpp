@@ -122,13 +122,10 @@ void SunImportFilter::RefuseImpossibleSize(const std::wstring& path) {
 }
 
 // Whether a 32-bit file stores its pad byte first or last shows only over the whole image,
-// while the reader streams rows: the rare pad-last file is put right once all rows are in.
-void SunImportFilter::ReorderAsPadLast(qxio::TrImage& image, int rows, std::uint8_t* buffer) {
-  for (int y = 0; y < rows; ++y) {
-    image.GetScanline(buffer, y);
-    m_reader.ToPadLastOrder(buffer);
-    image.SetScanline(buffer, y);
-  }
+// while the reader streams rows: the rare pad-last file is put right in place once all rows are
+// in, so that no row is stored, nor counted, twice.
+void SunImportFilter::ReorderAsPadLast(qxio::TrImage& image, int rows) const {
+  for (int y = 0; y < rows; ++y) m_reader.ToPadLastOrder(image.MutableRow(y));
 }
 
 void SunImportFilter::ImportFromFile(const std::wstring& path) {
@@ -179,7 +176,7 @@ void SunImportFilter::ImportFromFile(const std::wstring& path) {
             path.c_str());
   }
 
-  if (m_reader.PixelsLookPadLast()) ReorderAsPadLast(image, rowsRead, row.data());
+  if (m_reader.PixelsLookPadLast()) ReorderAsPadLast(image, rowsRead);
 
   progress.Proportion(1.0);
   image.SetScanlineEnd(nullptr, 0);
