@@ -1,4 +1,5 @@
 // convert: one file into another.
+#include <cstdio>
 #include <utility>
 
 #include "commands.h"
@@ -95,7 +96,10 @@ int Commands::ConvertPair() {
   // Nothing of ours stays in the temporary folder should the reader of standard output stop
   // early, which ends qxhost by a signal.
   m_input.reset();
-  if (!Guarded(output, [&] { CopyToStandardOutput(output.path); })) return 1;
+  if (!Guarded(output, [&] { CopyToStandardOutput(output.path); })) {
+    std::clearerr(stdout);  // said already
+    return 1;
+  }
   return outcome == Outcome::Done ? 0 : 1;
 }
 
