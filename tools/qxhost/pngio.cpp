@@ -89,6 +89,7 @@ Kind ReadKind(utl::CBufferedFile& file) {
   kind.height = Be32(head + 20);
   kind.bitDepth = head[24];
   kind.colorType = head[25];
+  kind.interlaced = head[28] != 0;
   // Chunks up to the image data: only whether one of them is tRNS matters here.
   for (std::uint8_t chunk[8]; file.Read(chunk, 8) == 8;) {
     if (std::memcmp(chunk + 4, "IDAT", 4) == 0) break;
