@@ -7,6 +7,7 @@
 #include "descriptors.h"
 #include "utl/log.h"
 #include "utl/path.h"
+#include "utl/text.h"
 
 namespace vemra {
 
@@ -130,12 +131,15 @@ void SunImportFilter::ImportFromFile(const std::wstring& path) {
   if (m_file.IsOpen()) m_file.Close();
   m_file.Open(path, "rb", utl::ShareRead, false);
 
+  // The host's fixed errors, each with the reader's words for what is wrong with the file.
   switch (m_reader.ReadHeader(&m_file)) {
     case kReadOk: break;
     case kReadShort:
-      Throw_ERR_FILE_READ(QXIO_WFILE, __LINE__, path, L"Not a valid Sun Raster file.");
+      Throw_ERR_FILE_READ(QXIO_WFILE, __LINE__, path, L"Not a valid Sun Raster file.",
+                          utl::FromUtf8(m_reader.Refusal()));
     case kReadUnsupported:
-    case kReadBadMagic: Throw_ERR_UNKNOWN_FORMAT(QXIO_WFILE, __LINE__, path);
+    case kReadBadMagic:
+      Throw_ERR_UNKNOWN_FORMAT(QXIO_WFILE, __LINE__, path, utl::FromUtf8(m_reader.Refusal()));
     default: Throw_ERR_INTERNAL(QXIO_WFILE, __LINE__);
   }
   RefuseImpossibleSize(path);
