@@ -145,7 +145,7 @@ INSTANTIATE_TEST_SUITE_P(Rows, CliCase, testing::ValuesIn(Cases()),
                          });
 
 // PNG to Sun raster and back, and PNG to PNG, keep every colour (alpha has no place in the format).
-TEST(Cli, PngOfEveryKindKeepsItsColours) {
+TEST(Cli, PngOfEveryKindKeepsItsColors) {
   TempDir dir;
   fs::create_directory(dir / "work");
   for (const fs::path& png : FilesIn(DataDir() / "png", {".png"})) {
