@@ -1,13 +1,15 @@
 // The host library: buffered files (on Windows with the system's side of them), the safe save,
 // images in memory, the pixel converter and text.
 #include <algorithm>
+#include <cerrno>
 #include <climits>
+#include <cstdarg>
 #include <fstream>
 #include <sstream>
 
+#include "faultyfiles.h"
 #include "pixcv/convert.h"
 #include "qxio/manager.h"
-#include "sunimportfilter.h"
 #include "testsupport.h"
 #include "utl/bufferedfile.h"
 #include "utl/safesave.h"
@@ -23,6 +25,14 @@ namespace {
 using utl::CBufferedFile;
 using utl::ErrorKind;
 constexpr std::size_t kBuf = CBufferedFile::kBufferSize;
+
+std::wstring Formatted(const wchar_t* text, ...) {
+  std::va_list args;
+  va_start(args, text);
+  std::wstring formatted = utl::FormatV(text, args);
+  va_end(args);
+  return formatted;
+}
 
 // Written in transfers that meet the buffer's edges (the small ones inline, the large one
 // straight from the caller's memory) and read back so: the bytes, position and length are kept.
@@ -83,6 +93,44 @@ TEST(BufferedFile, ClosedFilesAndWindowsPaths) {
   EXPECT_EQ(error->Message().find_first_of(L"\r\n"), std::wstring::npos);
   EXPECT_NE(error->Message().back(), L'.');
 #endif
+}
+
+// The system's words for a failure reach the error raised and stay with the file: a full disk
+// at the flush of Close, broken or refused reads, a save whose flush to the disk fails.
+TEST(BufferedFile, TheSystemsReasonInTheRaisedError) {
+  const struct {
+    char call;  // r: read, w: write and close, s: a save's commit
+    FileFaults faults;
+    const wchar_t* reason;
+  } cases[] = {{'w', {-1, 10, ENOSPC}, L"No space left on device"},
+               {'r', {0, -1, EIO}, L"Input/output error"},
+               {'r', {50, -1, EISDIR}, L"Is a directory"},
+               {'r', {99, -1, EACCES}, L"Permission denied"},
+               {'s', {-1, -1, EIO, true}, L"Input/output error"}};
+  TempDir dir;
+  WriteFile(dir / "f", Bytes(100, 7));
+  for (const auto& [call, faults, reason] : cases) {
+    SCOPED_TRACE(call);
+    CBufferedFile file;
+    utl::CSafeSave save;
+    SetFileFaults(faults);
+    if (call == 's') save.Begin(dir.Wide("f"));
+    if (call != 's') file.Open(dir.Wide("f"), call == 'r' ? "rb" : "wb", utl::ShareNone, false);
+    SetFileFaults({});
+    Bytes data(100);
+    const auto error = Raised([&] {
+      if (call == 'r') file.Read(data.data(), data.size());
+      if (call == 'w') file.Write(data.data(), data.size()), file.Close();
+      if (call == 's') save.File().Write(data.data(), 1), save.Commit();
+    });
+    ASSERT_TRUE(error);
+    EXPECT_EQ(error->Kind(), call == 'r' ? ErrorKind::FileRead : ErrorKind::FileWrite);
+    EXPECT_EQ(error->Reason(), reason);
+    EXPECT_EQ(error->Path(), dir.Wide("f"));
+    EXPECT_EQ((call == 's' ? save.File() : file).LastSystemError(), reason);
+    if (call == 'w') WriteFile(dir / "f", Bytes(100, 7));
+    EXPECT_EQ(ReadFile(dir / "f"), Bytes(100, 7));
+  }
 }
 
 // A save's file is private to its owner until Commit gives it the target's mode. When the move
@@ -240,17 +288,12 @@ TEST(Text, Utf8AndFormat) {
   // A surrogate pair is one character in UTF-16, and two that are none in UTF-32.
   EXPECT_EQ(utl::ToUtf8(L"\xD83D\xDE00"),
             sizeof(wchar_t) == 2 ? "\xF0\x9F\x98\x80" : "\xEF\xBF\xBD\xEF\xBF\xBD");
-  TestManager manager;
-  const SunImportFilter filter(manager);
-  const auto format = [&](const wchar_t* text, auto... args) {
-    return Raised([&] { filter.ThrowError(L"", 0, text, args...); })->Message();
-  };
-  EXPECT_EQ(format(L"%s=%d [%5s|%-3s] 100%%", L"\u00E4\U0001F600", -42, L"ab", L"c"),
+  EXPECT_EQ(Formatted(L"%s=%d [%5s|%-3s] 100%%", L"\u00E4\U0001F600", -42, L"ab", L"c"),
             L"\u00E4\U0001F600=-42 [   ab|c  ] 100%");
   const std::wstring longText(70000, L'x');
-  EXPECT_EQ(format(L"<%s>", longText.c_str()), L"<" + longText + L">");
+  EXPECT_EQ(Formatted(L"<%s>", longText.c_str()), L"<" + longText + L">");
 #if !defined(_WIN32)  // where the C library refuses a malformed format, it is shown as it is
-  EXPECT_EQ(format(L"done 100%"), L"done 100%");
+  EXPECT_EQ(Formatted(L"done 100%"), L"done 100%");
 #endif
 }
 
