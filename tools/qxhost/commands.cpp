@@ -9,10 +9,10 @@
 #include <boost/any.hpp>
 
 #include "failure.h"
+#include "platform.h"
 #include "pluginloader.h"
 #include "pngio.h"
 #include "spool.h"
-#include "terminal.h"
 #include "utl/bufferedfile.h"
 #include "utl/colorformat.h"
 #include "utl/error.h"
@@ -153,14 +153,14 @@ bool Commands::Guarded(const FileRef& file, const std::function<void()>& work) {
 bool Commands::OpenStandardStreams() {
   const std::vector<std::wstring>& files = m_options.files;
   const bool toOutput = m_options.command == Command::Convert && !m_options.each;
-  if (toOutput && files[1] == kStandardStream && IsTerminal(stdout)) {
+  if (toOutput && files[1] == kStandardStream && sys::IsTerminal(stdout)) {
     Report("standard output", "is a terminal: send it to a file or a pipe");
     return false;
   }
   const auto inputsEnd = files.end() - (toOutput ? 1 : 0);
   if (std::find(files.begin(), inputsEnd, kStandardStream) == inputsEnd) return true;
   const FileRef input{L"", L"standard input"};
-  if (IsTerminal(stdin)) {
+  if (sys::IsTerminal(stdin)) {
     Report(Utf8(input.shown), "is a terminal: send it a file or a pipe");
     return false;
   }
