@@ -10,6 +10,7 @@
 #include "failure.h"
 #include "platform.h"
 #include "utl/bufferedfile.h"
+#include "utl/error.h"
 #include "utl/path.h"
 #include "utl/safesave.h"
 #include "utl/text.h"
@@ -28,7 +29,7 @@ std::wstring TemporaryFolder() {
 }
 
 std::string SystemReason() {
-  return std::strerror(errno);
+  return utl::ToUtf8(utl::ErrnoText(errno));
 }
 
 }  // namespace
@@ -36,18 +37,7 @@ std::string SystemReason() {
 // Created new, never opened over a file that is there already, so nobody else's file (or a
 // link planted under the name) is written through.
 TempFile::TempFile() {
-  static unsigned serial = 0;
-  const std::wstring stem =
-      TemporaryFolder() + L"qxhost-" + std::to_wstring(sys::ProcessId()) + L"-";
-  for (int attempt = 0;; ++attempt) {
-    const std::wstring path = stem + std::to_wstring(serial++);
-    if (m_file.OpenNoThrow(path, "wbx", utl::ShareNone, false)) {
-      m_path = path;
-      m_slot = utl::ArmRemovalOnStop(path);
-      return;
-    }
-    if (attempt == 100) m_file.Open(path, "wbx", utl::ShareNone, false);  // raises the reason
-  }
+  m_path = utl::CreateTemporaryFile(m_file, TemporaryFolder() + L"qxhost-", L"", m_slot);
 }
 
 TempFile::~TempFile() {

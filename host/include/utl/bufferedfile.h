@@ -89,6 +89,9 @@ private:
   // Opens its files itself, flushes before it seals them, and has their errors name the file
   // they replace.
   friend class CSafeSave;
+  // Creates its files itself, private to their owner.
+  friend std::wstring CreateTemporaryFile(CBufferedFile& file, const std::wstring& stem,
+                                          const std::wstring& suffix, int& slot);
   static constexpr std::intptr_t kNoHandle = -1;
 
   // A closed file takes over handle, open as access, with errors naming path.
