@@ -12,6 +12,7 @@
 #include "qxio/manager.h"
 #include "testsupport.h"
 #include "utl/bufferedfile.h"
+#include "utl/path.h"
 #include "utl/safesave.h"
 #include "utl/text.h"
 
@@ -128,6 +129,7 @@ TEST(BufferedFile, TheSystemsReasonInTheRaisedError) {
     EXPECT_EQ(error->Reason(), reason);
     EXPECT_EQ(error->Path(), dir.Wide("f"));
     EXPECT_EQ((call == 's' ? save.File() : file).LastSystemError(), reason);
+    file.CloseNoThrow(false);
     if (call == 'w') WriteFile(dir / "f", Bytes(100, 7));
     EXPECT_EQ(ReadFile(dir / "f"), Bytes(100, 7));
   }
@@ -194,6 +196,27 @@ TEST(SafeSave, WindowsReadOnlyRefusedAttributesKept) {
   ::SetFileAttributesW(dir.Wide("read-only.ras").c_str(), FILE_ATTRIBUTE_NORMAL);
 }
 #endif
+
+// One rule for separators: '/' alone on POSIX, where '\' is part of a name; '\' and a drive's ':'
+// too on Windows. A leading dot starts no extension.
+TEST(Path, FolderNameAndExtension) {
+#if defined(_WIN32)
+  const bool windows = true;
+#else
+  const bool windows = false;
+#endif
+  using Parts = std::tuple<std::wstring, std::wstring, std::wstring, std::wstring>;
+  for (const auto& [path, folder, name, extension] :
+       {Parts{L"a.b/c.tar.gz", L"a.b/", L"c.tar", L"gz"},
+        {L"dir/.hidden", L"dir/", L".hidden", L""},
+        {L"x\\y.ras", windows ? L"x\\" : L"", windows ? L"y" : L"x\\y", L"ras"},
+        {L"C:z", windows ? L"C:" : L"", windows ? L"z" : L"C:z", L""}}) {
+    const utl::CPath parts(path);
+    EXPECT_EQ(parts.GetFolder() + L"|" + parts.GetName() + L"|" + parts.GetExtension(),
+              folder + L"|" + name + L"|" + extension);
+    EXPECT_EQ(parts.GetNameAndExtension(), path.substr(folder.size()));
+  }
+}
 
 // Rows zero until set, refused outside the image; at most 256 table entries, black past them;
 // by default no more than 2^30 pixels; no image of a negative size or an unknown format.
