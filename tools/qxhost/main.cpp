@@ -1,4 +1,5 @@
 // qxhost: reads and writes Sun raster images through the vemra plug-in, as a host would.
+#include <cerrno>
 #include <cstdio>
 #include <exception>
 #include <memory>
@@ -15,6 +16,7 @@
 #include "progressbar.h"
 #include "spool.h"
 #include "terminal.h"
+#include "utl/error.h"
 #include "utl/safesave.h"
 #include "utl/text.h"
 
@@ -26,6 +28,17 @@ namespace {
 void OnStop() {
   if (qxhost::ProgressBar::LineShown()) qxhost::sys::WriteToStandardErrorNow("\n");
   utl::RemoveFilesArmedForStop();
+}
+
+// Output that did not arrive (a full disk) is a failure, as GNU tools report it at exit: the
+// final flush is checked, and a write that failed before it. Returns the exit status.
+int CheckStandardOutput(int status) {
+  const bool failedBefore = std::ferror(stdout) != 0;
+  errno = 0;
+  if (std::fflush(stdout) == 0 && !failedBefore) return status;
+  const std::string reason = errno != 0 ? utl::ToUtf8(utl::ErrnoText(errno)) : "write error";
+  qxhost::Report("standard output", reason);
+  return status != 0 ? status : 1;
 }
 
 void PrintHelp() {
@@ -82,7 +95,7 @@ int main(int argc, char** argv) {
   try {
     std::vector<std::wstring> args = qxhost::sys::Arguments(argc, argv);
     if (args.empty()) args.emplace_back(L"qxhost");
-    return Run(args);
+    return CheckStandardOutput(Run(args));
   } catch (const std::bad_alloc&) {
     std::fputs("qxhost: out of memory\n", stderr);
   } catch (const std::exception& error) {
