@@ -137,12 +137,10 @@ std::uint64_t WriteBenchFile(const std::string& path, const FileShape& shape) {
   for (int y = 0; y < shape.height && status == vemra::kWriteOk; ++y) {
     status = writer.WriteScanline(rows.Next(y).data());
   }
+  if (status == vemra::kWriteOk) status = writer.Finish();
   if (status != vemra::kWriteOk) {
     throw std::runtime_error(path + ": " + vemra::WriteStatusText(status));
   }
-  std::uint8_t header[vemra::kSunRasterHeaderSize];
-  writer.FinalHeader(header);
-  file.Overwrite(0, header, sizeof header);
   const auto bytes = static_cast<std::uint64_t>(file.GetPosition());
   writer.Reset();
   file.Close();

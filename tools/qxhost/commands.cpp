@@ -8,11 +8,13 @@
 
 #include <boost/any.hpp>
 
+#include "batch.h"
 #include "failure.h"
+#include "platform.h"
 #include "pluginloader.h"
+#include "pngcodec.h"
 #include "pngio.h"
 #include "spool.h"
-#include "terminal.h"
 #include "utl/bufferedfile.h"
 #include "utl/colorformat.h"
 #include "utl/error.h"
@@ -36,6 +38,8 @@ constexpr EntryName kEntryOrder[] = {
     {L"File Format", "format"},        {L"Image Width", "width"},
     {L"Image Height", "height"},       {L"Image Bits Per Pixel", "bits_per_pixel"},
     {L"Storage Type", "storage_type"}, {L"Color Map Entries", "color_map_entries"},
+    {L"Bit Depth", "bit_depth"},       {L"Color Type", "color_type"},
+    {L"Interlaced", "interlaced"},
 };
 
 using Entries = qxio::ImportFileInfo::Entries;
@@ -64,33 +68,51 @@ std::string JsonKey(const std::wstring& entry) {
   return key;
 }
 
-// A JSON string: quotes, backslashes and control characters escaped, the rest as UTF-8.
-std::string JsonString(const std::string& text) {
+bool IsSurrogate(wchar_t c, wchar_t first) {
+  return static_cast<std::uint32_t>(c) >= static_cast<std::uint32_t>(first) &&
+         static_cast<std::uint32_t>(c) < static_cast<std::uint32_t>(first) + 0x400;
+}
+
+// A JSON string: quotes, backslashes and control characters escaped, the rest as UTF-8. A
+// surrogate that pairs with nothing (a byte of a name that is not UTF-8 is held as one, U+DC80
+// to U+DCFF) is escaped as \uXXXX: the text stays UTF-8, and Python's json gives the name
+// back as the bytes that os.fsencode restores.
+std::string JsonString(const std::wstring& text) {
   std::string out = "\"";
-  for (const char c : text) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (c == '"' || c == '\\') {
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const wchar_t c = text[i];
+    const bool paired = sizeof(wchar_t) == 2 && IsSurrogate(c, 0xD800) && i + 1 < text.size() &&
+                        IsSurrogate(text[i + 1], 0xDC00);
+    if (paired) {
+      out += utl::ToUtf8(text.substr(i++, 2));
+    } else if (c == L'"' || c == L'\\') {
       out += '\\';
-      out += c;
-    } else if (byte < 0x20) {
+      out += static_cast<char>(c);
+    } else if (c < 0x20 || IsSurrogate(c, 0xD800) || IsSurrogate(c, 0xDC00)) {
       char escape[8];
-      std::snprintf(escape, sizeof escape, "\\u%04x", byte);
+      std::snprintf(escape, sizeof escape, "\\u%04x", static_cast<unsigned>(c));
       out += escape;
     } else {
-      out += c;
+      out += utl::ToUtf8(std::wstring(1, c));
     }
   }
   return out + "\"";
 }
 
+std::string JsonString(const std::string& utf8) {
+  return JsonString(utl::FromUtf8(utf8));
+}
+
 std::string TextValue(const boost::any& value) {
   if (const auto* text = boost::any_cast<std::wstring>(&value)) return Utf8(*text);
+  if (const auto* yes = boost::any_cast<bool>(&value)) return *yes ? "yes" : "no";
   if (const auto* number = boost::any_cast<int>(&value)) return std::to_string(*number);
   return "(a value of an unknown type)";
 }
 
 std::string JsonValue(const boost::any& value) {
   if (const auto* number = boost::any_cast<int>(&value)) return std::to_string(*number);
+  if (const auto* yes = boost::any_cast<bool>(&value)) return *yes ? "true" : "false";
   return JsonString(TextValue(value));
 }
 
@@ -107,6 +129,40 @@ void CheckReadable(const std::wstring& path) {
   file.Read(&byte, 1);
 }
 
+const wchar_t* ColorTypeName(int colorType) {
+  switch (colorType) {
+    case png::kGrey: return L"grey";
+    case png::kRgb: return L"RGB";
+    case png::kPalette: return L"palette";
+    case png::kGreyAlpha: return L"grey with alpha";
+    case png::kRgba: return L"RGB with alpha";
+    default: return nullptr;
+  }
+}
+
+// A PNG's header in the entries that the import filter gives for a Sun raster file.
+qxio::ImportFileInfo PngInfo(const std::wstring& path) {
+  utl::CBufferedFile file;
+  file.Open(path, "rb", utl::ShareRead, false);
+  const png::Kind kind = png::ReadKind(file);
+  const wchar_t* colorType = ColorTypeName(kind.colorType);
+  if (!colorType) {
+    throw Failure("cannot read this PNG file: colour type " + std::to_string(kind.colorType));
+  }
+  constexpr std::uint32_t kLargest = 0x7fffffff;  // PNG's own bound
+  if (kind.width > kLargest || kind.height > kLargest) {
+    throw Failure("cannot read this PNG file: a width or height past 2^31 - 1");
+  }
+  qxio::ImportFileInfo info;
+  info.m_entries[L"File Format"] = std::wstring(L"PNG Image");
+  info.m_entries[L"Image Width"] = static_cast<int>(kind.width);
+  info.m_entries[L"Image Height"] = static_cast<int>(kind.height);
+  info.m_entries[L"Bit Depth"] = kind.bitDepth;
+  info.m_entries[L"Color Type"] = std::wstring(colorType);
+  info.m_entries[L"Interlaced"] = kind.interlaced;
+  return info;
+}
+
 }  // namespace
 
 Commands::Commands(const Plugin& plugin, HostManager& manager, const Options& options)
@@ -120,7 +176,8 @@ int Commands::Run() {
     case Command::Probe: return Probe();
     case Command::Info: return Info();
     case Command::Check: return Check();
-    case Command::Convert: return m_options.each ? ConvertEach() : ConvertPair();
+    case Command::Convert: return ConvertPair();
+    case Command::Batch: return RunBatch(m_plugin, m_options, m_manager.Bar());
     default: return 2;
   }
 }
@@ -144,7 +201,7 @@ std::optional<std::string> Commands::Attempt(const FileRef& file,
 
 bool Commands::Guarded(const FileRef& file, const std::function<void()>& work) {
   const std::optional<std::string> failure = Attempt(file, work);
-  if (failure) Report(Utf8(file.shown), *failure);
+  if (failure) m_manager.Say(Utf8(file.shown), *failure);
   return !failure;
 }
 
@@ -152,15 +209,15 @@ bool Commands::Guarded(const FileRef& file, const std::function<void()>& work) {
 // waiting for the user's typing or filling the screen with bytes.
 bool Commands::OpenStandardStreams() {
   const std::vector<std::wstring>& files = m_options.files;
-  const bool toOutput = m_options.command == Command::Convert && !m_options.each;
-  if (toOutput && files[1] == kStandardStream && IsTerminal(stdout)) {
+  const bool toOutput = m_options.command == Command::Convert;
+  if (toOutput && files[1] == kStandardStream && sys::IsTerminal(stdout)) {
     Report("standard output", "is a terminal: send it to a file or a pipe");
     return false;
   }
   const auto inputsEnd = files.end() - (toOutput ? 1 : 0);
   if (std::find(files.begin(), inputsEnd, kStandardStream) == inputsEnd) return true;
   const FileRef input{L"", L"standard input"};
-  if (IsTerminal(stdin)) {
+  if (sys::IsTerminal(stdin)) {
     Report(Utf8(input.shown), "is a terminal: send it a file or a pipe");
     return false;
   }
@@ -195,10 +252,7 @@ Commands::Imported Commands::Read(const FileRef& file) {
     m_manager.SetSubject(file);
     std::string notice;  // a conversion that loses precision
     qxio::TrImage image = ReadPng(file.path, m_manager, &notice);
-    if (!notice.empty()) {
-      m_manager.ClearProgress();
-      Report(Utf8(file.shown), "warning: " + notice);
-    }
+    if (!notice.empty()) m_manager.Say(Utf8(file.shown), "warning: " + notice);
     return {std::move(image), true};
   }
   if (!m_plugin.CreateImportFilter(m_manager)->CanImportFile(file.path)) {
@@ -235,6 +289,10 @@ int Commands::Info() {
     qxio::ImportFileInfo info;
     const std::optional<std::string> failure = Attempt(file, [&] {
       CheckReadable(file.path);
+      if (HasPngSignature(file.path)) {
+        info = PngInfo(file.path);
+        return;
+      }
       const auto filter = m_plugin.CreateImportFilter(m_manager);
       info = filter->GetImportFileInfo(0, file.path);
       if (!info.m_entries.empty()) return;
@@ -244,7 +302,8 @@ int Commands::Info() {
     });
     if (failure) status = 1;
     if (m_options.json) {
-      std::printf("%s  {\"file\": %s", separator, JsonString(Utf8(file.shown)).c_str());
+      // The name as typed, "-" included: the one a program that reads the JSON can use.
+      std::printf("%s  {\"file\": %s", separator, JsonString(argument).c_str());
       if (failure) std::printf(", \"error\": %s", JsonString(*failure).c_str());
       for (const auto& entry : InReadingOrder(info.m_entries)) {
         std::printf(", %s: %s", JsonString(JsonKey(entry->first)).c_str(),

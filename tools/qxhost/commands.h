@@ -16,6 +16,9 @@ namespace qxhost {
 class Plugin;
 class TempFile;
 
+// Raises Failure when this qxhost cannot write files of kind.
+void CheckWritable(FileKind kind, const Plugin& plugin);
+
 class Commands {
 public:
   // plugin, manager and options must outlive the object.
@@ -26,18 +29,21 @@ public:
   // file succeeded, else 1.
   int Run();
 
+  enum class Outcome { Done, Incomplete, LeftAlone, Failed };
+  // Converts input into output in the format of options.to, saying what went wrong through the
+  // manager. An incomplete image is written all the same.
+  Outcome Convert(const FileRef& input, const FileRef& output);
+
 private:
   struct Imported {
     qxio::TrImage image;
     bool complete = true;  // false after a warning: rows are missing
   };
-  enum class Outcome { Done, Incomplete, LeftAlone, Failed };
 
   int Probe();
   int Info();
   int Check();
   int ConvertPair();
-  int ConvertEach();
 
   bool OpenStandardStreams();
   FileRef Input(const std::wstring& argument) const;
@@ -45,11 +51,10 @@ private:
   Imported Read(const FileRef& file);
   void Write(qxio::TrImage& image, const FileRef& file);
   void Export(qxio::TrImage& image, const std::wstring& path);
-  Outcome Convert(const FileRef& input, const FileRef& output);
 
   // Runs work for one file: a failure comes back in words (see DescribeError).
   std::optional<std::string> Attempt(const FileRef& file, const std::function<void()>& work);
-  // The same, with the failure reported as "qxhost: FILE: ..."; false when it failed.
+  // The same, with the failure said through the manager; false when it failed.
   bool Guarded(const FileRef& file, const std::function<void()>& work);
 
   const Plugin& m_plugin;

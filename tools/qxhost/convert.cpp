@@ -1,4 +1,5 @@
-// convert: one file into another, or each file into one named after it.
+// convert: one file into another.
+#include <cstdio>
 #include <utility>
 
 #include "commands.h"
@@ -17,21 +18,7 @@ std::string Utf8(const std::wstring& text) {
   return utl::ToUtf8(text);
 }
 
-bool IsSeparator(wchar_t c) {
-  return c == L'/' || c == L'\\';
-}
-
-// input with the extension of kind instead of its own, in folder when one is given.
-std::wstring OutputName(const std::wstring& input, FileKind kind, const std::wstring& folder) {
-  std::size_t nameStart = input.size();
-  while (nameStart > 0 && !IsSeparator(input[nameStart - 1])) --nameStart;
-  const std::size_t dot = input.find_last_of(L'.');
-  // A name's leading dot starts no extension: ".hidden" becomes ".hidden.png".
-  const bool extended = dot != std::wstring::npos && dot > nameStart;
-  std::wstring name = input.substr(0, extended ? dot : input.size()) + ExtensionOf(kind);
-  if (folder.empty()) return name;
-  return folder + (IsSeparator(folder.back()) ? L"" : L"/") + name.substr(nameStart);
-}
+}  // namespace
 
 void CheckWritable(FileKind kind, const Plugin& plugin) {
   if (kind == FileKind::Png && !PngSupported()) {
@@ -41,8 +28,6 @@ void CheckWritable(FileKind kind, const Plugin& plugin) {
     throw Failure("this plug-in cannot write Sun raster files: it has no ExportSUN");
   }
 }
-
-}  // namespace
 
 void Commands::Write(qxio::TrImage& image, const FileRef& file) {
   m_manager.SetSubject(file);
@@ -74,7 +59,7 @@ void Commands::Export(qxio::TrImage& image, const std::wstring& path) {
 Commands::Outcome Commands::Convert(const FileRef& input, const FileRef& output) {
   // A standard stream's stand-in (named otherwise than its path) is qxhost's own file.
   if (m_options.noClobber && output.path == output.shown && PathExists(output.path)) {
-    Report(Utf8(output.shown), "exists: left alone (--no-clobber)");
+    m_manager.Say(Utf8(output.shown), "exists: left alone (--no-clobber)");
     return Outcome::LeftAlone;
   }
   std::optional<Imported> imported;
@@ -82,8 +67,9 @@ Commands::Outcome Commands::Convert(const FileRef& input, const FileRef& output)
   if (!Guarded(output, [&] { Write(imported->image, output); })) return Outcome::Failed;
   if (imported->complete) return Outcome::Done;
   const qxio::TrImage& image = imported->image;
-  Report(Utf8(input.shown), "the image is incomplete: " + std::to_string(image.RowsSet()) + " of " +
-                                std::to_string(image.GetHeight()) + " rows recovered");
+  m_manager.Say(Utf8(input.shown), "the image is incomplete: " + std::to_string(image.RowsSet()) +
+                                       " of " + std::to_string(image.GetHeight()) +
+                                       " rows recovered");
   return Outcome::Incomplete;
 }
 
@@ -110,50 +96,11 @@ int Commands::ConvertPair() {
   // Nothing of ours stays in the temporary folder should the reader of standard output stop
   // early, which ends qxhost by a signal.
   m_input.reset();
-  if (!Guarded(output, [&] { CopyToStandardOutput(output.path); })) return 1;
+  if (!Guarded(output, [&] { CopyToStandardOutput(output.path); })) {
+    std::clearerr(stdout);  // said already
+    return 1;
+  }
   return outcome == Outcome::Done ? 0 : 1;
-}
-
-// Goes on after a failure, so that one bad file in a folder of many costs only itself.
-int Commands::ConvertEach() {
-  const std::wstring& folder = m_options.outputDir;
-  if (!folder.empty() && !IsFolder(folder)) {
-    Report(Utf8(folder), PathExists(folder) ? "not a folder" : "no such folder");
-    return 1;
-  }
-  if (const auto failure = Attempt({}, [&] { CheckWritable(m_options.to, m_plugin); })) {
-    std::fprintf(stderr, "qxhost: %s\n", failure->c_str());
-    return 1;
-  }
-  const std::vector<std::wstring>& inputs = m_options.files;
-  std::vector<std::pair<std::wstring, std::wstring>> written;  // output, input
-  int status = 0;
-  for (const std::wstring& input : inputs) {
-    const std::wstring output = OutputName(input, m_options.to, folder);
-    std::string refusal;
-    if (SameFile(output, input)) refusal = "its output would be the file itself";
-    for (const std::wstring& other : inputs) {
-      if (refusal.empty() && SameFile(output, other)) {
-        refusal = "its output " + Utf8(output) + " is one of the files to convert";
-      }
-    }
-    for (const auto& [earlier, source] : written) {
-      if (refusal.empty() && SameFile(output, earlier)) {
-        refusal = "its output " + Utf8(output) + " is the output of " + Utf8(source);
-      }
-    }
-    if (!refusal.empty()) {
-      Report(Utf8(input), "not converted: " + refusal);
-      status = 1;
-      continue;
-    }
-    const Outcome outcome = Convert({input, input}, {output, output});
-    if (outcome == Outcome::Done || outcome == Outcome::Incomplete) {
-      written.emplace_back(output, input);
-    }
-    if (outcome == Outcome::Failed || outcome == Outcome::Incomplete) status = 1;
-  }
-  return status;
 }
 
 }  // namespace qxhost

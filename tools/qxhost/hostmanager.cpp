@@ -32,7 +32,11 @@ std::string ReasonOr(const std::wstring& reason, const char* otherwise) {
 }  // namespace
 
 void Report(const std::string& file, const std::string& message) {
-  std::fprintf(stderr, "qxhost: %s: %s\n", file.c_str(), Trimmed(message).c_str());
+  std::fputs(ReportLine(file, message).c_str(), stderr);
+}
+
+std::string ReportLine(const std::string& file, const std::string& message) {
+  return "qxhost: " + file + ": " + Trimmed(message) + "\n";
 }
 
 std::string DescribeError(const utl::IError& error, const std::wstring& path) {
@@ -64,6 +68,15 @@ void HostManager::ClearProgress() {
   if (m_bar) m_bar->Clear();
 }
 
+void HostManager::Say(const std::string& file, const std::string& message) {
+  if (m_keepLines) {
+    m_lines.push_back(ReportLine(file, message));
+  } else {
+    ClearProgress();
+    Report(file, message);
+  }
+}
+
 void HostManager::ProgressStart(const std::wstring& /*title*/, bool /*cancellable*/,
                                 bool /*showProportion*/) {
   if (m_bar) m_bar->Start();
@@ -91,9 +104,8 @@ void HostManager::ProgressEnd() {
 }
 
 int HostManager::OnWarning(utl::IError::WarnStyle /*style*/, const std::wstring& message) {
-  ClearProgress();
-  Report(utl::ToUtf8(m_subject.shown),
-         "warning: " + Trimmed(utl::ToUtf8(WithoutPath(message, m_subject.path))));
+  Say(utl::ToUtf8(m_subject.shown),
+      "warning: " + Trimmed(utl::ToUtf8(WithoutPath(message, m_subject.path))));
   ++m_warnings;
   return 0;
 }

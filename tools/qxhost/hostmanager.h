@@ -4,6 +4,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "qxio/manager.h"
 #include "qxio/transport.h"
@@ -30,8 +31,15 @@ public:
   // The image of the last import, if one was handed over; the manager forgets it.
   std::optional<qxio::TrImage> TakeImage();
   int Warnings() const { return m_warnings; }
+  ProgressBar* Bar() const { return m_bar; }
   // Takes the progress line away before other output goes to the terminal.
   void ClearProgress();
+
+  // Report through this manager: printed at once, or kept once KeepLines is called, so that
+  // files converted side by side can have their lines printed in the order of the files.
+  void Say(const std::string& file, const std::string& message);
+  void KeepLines() { m_keepLines = true; }
+  std::vector<std::string> TakeLines() { return std::move(m_lines); }
 
 protected:
   void ProgressStart(const std::wstring& title, bool cancellable, bool showProportion) override;
@@ -46,11 +54,15 @@ private:
   FileRef m_subject;
   std::optional<qxio::TrImage> m_image;
   int m_warnings = 0;
+  bool m_keepLines = false;
+  std::vector<std::string> m_lines;
 };
 
 // "qxhost: FILE: message" on standard error, the one form of errors, warnings and notes about
 // a file; the line breaks that filters put at the end of some messages go.
 void Report(const std::string& file, const std::string& message);
+// The line that Report prints, with its line break.
+std::string ReportLine(const std::string& file, const std::string& message);
 
 // The host's error in words for a line that names path itself: an error about path says what
 // went wrong without naming it again ("cannot read: Input/output error"); any other keeps its

@@ -1,4 +1,5 @@
 // qxhost: reads and writes Sun raster images through the vemra plug-in, as a host would.
+#include <cerrno>
 #include <cstdio>
 #include <exception>
 #include <memory>
@@ -9,75 +10,35 @@
 #include "commands.h"
 #include "hostmanager.h"
 #include "options.h"
+#include "platform.h"
 #include "pluginloader.h"
 #include "pngio.h"
 #include "progressbar.h"
 #include "spool.h"
 #include "terminal.h"
+#include "utl/error.h"
 #include "utl/safesave.h"
 #include "utl/text.h"
 
-#if defined(_WIN32)
-#include <windows.h>
-// shellapi.h needs the types of windows.h.
-#include <shellapi.h>
-#else
-#include <csignal>
-
-#include <unistd.h>
-#endif
-
 namespace {
 
-// A signal or console event that ends qxhost removes the temporary file of a save under way,
-// leaving the target as it was, and the copies of standard input and output, and ends with
-// 128 + the signal's number, as a shell reports it.
-#if defined(_WIN32)
-BOOL WINAPI OnConsoleEvent(DWORD event) {
+// A stop ends the progress line, so that the shell's next line starts on a line of its own,
+// and removes the temporary file of a save under way, leaving the target as it was, and the
+// copies of standard input and output.
+void OnStop() {
+  if (qxhost::ProgressBar::LineShown()) qxhost::sys::WriteToStandardErrorNow("\n");
   utl::RemoveFilesArmedForStop();
-  ::ExitProcess(event == CTRL_C_EVENT ? 128 + 2 : event == CTRL_BREAK_EVENT ? 128 + 21 : 128 + 15);
 }
 
-void EndSavesOnStopSignals() {
-  ::SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
-}
-#else
-extern "C" void OnStopSignal(int signal) {
-  utl::RemoveFilesArmedForStop();
-  _exit(128 + signal);
-}
-
-// A signal that qxhost's parent set to be ignored (nohup, a shell's background job) stays so.
-void EndSavesOnStopSignals() {
-  struct sigaction action = {};
-  action.sa_handler = OnStopSignal;
-  sigemptyset(&action.sa_mask);
-  for (int signal : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&action.sa_mask, signal);
-  for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
-    struct sigaction current = {};
-    if (sigaction(signal, nullptr, &current) == 0 && current.sa_handler != SIG_IGN) {
-      sigaction(signal, &action, nullptr);
-    }
-  }
-}
-#endif
-
-// The arguments as wide strings: from the wide command line on Windows, so that names
-// outside the ANSI code page survive; from UTF-8 elsewhere.
-std::vector<std::wstring> Arguments(int argc, char** argv) {
-  std::vector<std::wstring> args;
-#if defined(_WIN32)
-  (void)argc;
-  (void)argv;
-  int count = 0;
-  wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count);
-  for (int i = 0; wide && i < count; ++i) args.emplace_back(wide[i]);
-  LocalFree(wide);
-#else
-  for (int i = 0; i < argc; ++i) args.push_back(utl::FromUtf8(argv[i]));
-#endif
-  if (args.empty()) args.emplace_back(L"qxhost");
-  return args;
+// Output that did not arrive (a full disk) is a failure, as GNU tools report it at exit: the
+// final flush is checked, and a write that failed before it. Returns the exit status.
+int CheckStandardOutput(int status) {
+  const bool failedBefore = std::ferror(stdout) != 0;
+  errno = 0;
+  if (std::fflush(stdout) == 0 && !failedBefore) return status;
+  const std::string reason = errno != 0 ? utl::ToUtf8(utl::ErrnoText(errno)) : "write error";
+  qxhost::Report("standard output", reason);
+  return status != 0 ? status : 1;
 }
 
 void PrintHelp() {
@@ -109,7 +70,7 @@ int Run(const std::vector<std::wstring>& args) {
   }
 
   ProgressBar bar(stderr, [] { return TerminalColumns(stderr); });
-  HostManager manager(!options.quiet && IsTerminal(stderr) ? &bar : nullptr);
+  HostManager manager(!options.quiet && sys::IsTerminal(stderr) ? &bar : nullptr);
   if (options.maxPixels) manager.SetMaxPixels(*options.maxPixels);
 
   const std::wstring pluginPath =
@@ -129,12 +90,12 @@ int Run(const std::vector<std::wstring>& args) {
 }  // namespace
 
 int main(int argc, char** argv) {
-#if defined(_WIN32)
-  SetConsoleOutputCP(CP_UTF8);
-#endif
-  EndSavesOnStopSignals();
+  qxhost::sys::UseUtf8Console();
+  qxhost::sys::EndProcessOnStop(OnStop);
   try {
-    return Run(Arguments(argc, argv));
+    std::vector<std::wstring> args = qxhost::sys::Arguments(argc, argv);
+    if (args.empty()) args.emplace_back(L"qxhost");
+    return CheckStandardOutput(Run(args));
   } catch (const std::bad_alloc&) {
     std::fputs("qxhost: out of memory\n", stderr);
   } catch (const std::exception& error) {

@@ -4,7 +4,6 @@
 #include <cwctype>
 #include <limits>
 
-#include "paths.h"
 #include "utl/text.h"
 
 namespace qxhost {
@@ -19,25 +18,29 @@ const char kUsage[] =
     "\n"
     "commands:\n"
     "  probe FILE...     tell whether each file is a Sun raster file\n"
-    "  info FILE...      describe each Sun raster file: format, width, height, bits\n"
-    "                    per pixel, storage type, colour-map entries\n"
+    "  info FILE...      describe each file: its format, width and height, and\n"
+    "                    bits per pixel, storage type and colour-map entries (Sun\n"
+    "                    raster) or bit depth, colour type and interlacing (PNG)\n"
     "  check FILE...     read each file completely and report its size or its fault\n"
     "  convert IN OUT    convert IN (Sun raster or PNG, told by its content) into OUT;\n"
-    "                    OUT's extension gives the format: .ras .sun .im1 .rs (Sun\n"
-    "                    raster) or .png; --to gives it for '-' or another name\n"
-    "  convert --to FORMAT FILE...\n"
+    "                    with two files, convert always writes the second from the\n"
+    "                    first. The format is --to's, else OUT's extension's: .ras\n"
+    "                    .sun .im1 .rs (Sun raster) or .png\n"
+    "  batch --to FORMAT FILE...\n"
     "                    convert each FILE into a file named after it with FORMAT's\n"
-    "                    extension, beside it or in --output-dir; never over one of\n"
-    "                    the FILEs. With --to and two FILEs, both are inputs unless\n"
-    "                    one is '-', or the second has none of the extensions above\n"
-    "                    and is not there yet\n"
+    "                    extension, beside it or in --output-dir, never over one of\n"
+    "                    the FILEs; a file that is there already is left alone unless\n"
+    "                    --force is given. 'convert --to FORMAT --output-dir DIR\n"
+    "                    FILE...' is the same\n"
     "\n"
     "options:\n"
-    "  --to FORMAT       png or ras: the format convert writes\n"
-    "  --output-dir DIR  put the files convert --to names in DIR\n"
-    "  -n, --no-clobber  let convert leave existing files alone\n"
-    "  --rle             let convert write Sun raster files run-length encoded\n"
-    "                    (smaller for images with areas of one colour)\n"
+    "  --to FORMAT       png or ras: the format convert or batch writes\n"
+    "  --output-dir DIR  put the files batch writes in DIR\n"
+    "  -f, --force       let batch replace files that are there already\n"
+    "  -n, --no-clobber  let convert and batch leave files that are there already\n"
+    "                    alone, and count that as success\n"
+    "  --rle             write Sun raster files run-length encoded (smaller for\n"
+    "                    images with areas of one colour)\n"
     "  --json            let info print a JSON array with an object per file\n"
     "  --plugin PATH     load the plug-in from PATH instead of beside qxhost or in\n"
     "                    ../lib/vemra from it\n"
@@ -47,13 +50,13 @@ const char kUsage[] =
     "  -h, --help        show this help\n"
     "  --version         show qxhost's version\n"
     "\n"
-    "exit status: 0 success; 1 a file failed or was incomplete; 2 the command line\n"
-    "was wrong\n";
+    "exit status: 0 success; 1 a file failed, was incomplete or was left alone\n"
+    "without --no-clobber; 2 the command line was wrong\n";
 
 const char kShortUsage[] =
     "usage: qxhost [options] probe|info|check FILE...\n"
     "       qxhost [options] convert IN OUT\n"
-    "       qxhost [options] convert --to png|ras [--output-dir DIR] FILE...\n"
+    "       qxhost [options] batch --to png|ras [--output-dir DIR] FILE...\n"
     "       qxhost --help | --version\n";
 
 namespace {
@@ -100,42 +103,40 @@ bool IsStream(const std::wstring& file) {
   return file == kStandardStream;
 }
 
-// convert IN OUT, or convert --to FORMAT FILE... (see kUsage for how the two are told apart).
-// With --to, a second file that is there already and has no image extension is taken for one
-// more input: "convert --to png *" in a folder of an image and a README must not write over the
-// README.
+// convert IN OUT: the first file into the second, whatever is or is not there, so that what a
+// command line does never depends on the files that exist or on how many a pattern matched.
 void ResolveConvert(Options& options, bool toGiven) {
   const std::vector<std::wstring>& files = options.files;
-  const bool pair = files.size() == 2 && options.outputDir.empty() &&
-                    (!toGiven || IsStream(files[0]) || IsStream(files[1]) ||
-                     (KindByExtension(files[1]) == FileKind::Unknown && !PathExists(files[1])));
-  if (pair) {
-    const FileKind named = IsStream(files[1]) ? FileKind::Unknown : KindByExtension(files[1]);
-    if (!toGiven && IsStream(files[1])) {
-      throw UsageError("writing to standard output needs --to png or --to ras");
-    }
-    if (!toGiven && named == FileKind::Unknown) {
-      throw UsageError("cannot tell the output format from '" + Utf8(files[1]) +
-                       "': use .png, .ras, .sun, .im1 or .rs, or --to");
-    }
-    if (toGiven && named != FileKind::Unknown && named != options.to) {
-      throw UsageError("'" + Utf8(files[1]) + "' does not name a " + FormatName(options.to) +
-                       " file, which --to asks for");
-    }
-    if (!toGiven) options.to = named;
-    return;
+  if (files.size() != 2) {
+    throw UsageError(
+        "convert takes an input and an output file; batch converts each file into one named "
+        "after it");
   }
-  if (!options.outputDir.empty() && !toGiven) throw UsageError("--output-dir goes with --to");
-  if (!toGiven || files.empty()) {
-    throw UsageError("convert takes an input and an output file, or --to and files to convert");
+  const FileKind named = IsStream(files[1]) ? FileKind::Unknown : KindByExtension(files[1]);
+  if (!toGiven && IsStream(files[1])) {
+    throw UsageError("writing to standard output needs --to png or --to ras");
   }
-  for (const std::wstring& file : files) {
+  if (!toGiven && named == FileKind::Unknown) {
+    throw UsageError("cannot tell the output format from '" + Utf8(files[1]) +
+                     "': use .png, .ras, .sun, .im1 or .rs, or --to");
+  }
+  if (toGiven && named != FileKind::Unknown && named != options.to) {
+    throw UsageError("'" + Utf8(files[1]) + "' does not name a " + FormatName(options.to) +
+                     " file, which --to asks for");
+  }
+  if (!toGiven) options.to = named;
+}
+
+// batch --to FORMAT FILE..., or its older spelling convert --to FORMAT --output-dir DIR FILE...
+void ResolveBatch(Options& options, bool toGiven, const std::wstring& command) {
+  if (!toGiven) throw UsageError(Utf8(command) + " needs --to png or --to ras to name outputs");
+  if (options.files.empty()) throw UsageError("batch needs at least one file");
+  for (const std::wstring& file : options.files) {
     if (IsStream(file)) {
       throw UsageError("'-' has no name to give its output: use convert --to " +
                        std::string(FormatName(options.to)) + " - OUT");
     }
   }
-  options.each = true;
 }
 
 }  // namespace
@@ -164,6 +165,7 @@ Options ParseArguments(const std::vector<std::wstring>& args) {
   bool help = false;
   bool version = false;
   bool toGiven = false;
+  std::string force;                        // as given, for a message when misplaced
   std::vector<std::string> convertOptions;  // as given, for a message when misplaced
   std::vector<std::wstring> words;
   bool optionsEnded = false;
@@ -194,6 +196,9 @@ Options ParseArguments(const std::vector<std::wstring>& args) {
     } else if (arg == L"--no-clobber" || arg == L"-n") {
       options.noClobber = true;
       convertOptions.push_back(Utf8(arg));
+    } else if (arg == L"--force" || arg == L"-f") {
+      options.force = true;
+      force = Utf8(arg);
     } else if (arg == L"--rle") {
       options.runLength = true;
       convertOptions.push_back("--rle");
@@ -230,16 +235,27 @@ Options ParseArguments(const std::vector<std::wstring>& args) {
   } else if (command == L"check") {
     options.command = Command::Check;
   } else if (command == L"convert") {
-    options.command = Command::Convert;
+    // --output-dir names where outputs made from the inputs' names go: the batch form.
+    options.command = options.outputDir.empty() ? Command::Convert : Command::Batch;
+  } else if (command == L"batch") {
+    options.command = Command::Batch;
   } else {
     throw UsageError("unknown command '" + Utf8(command) + "'");
   }
   if (options.json && options.command != Command::Info) throw UsageError("--json goes with info");
-  if (!convertOptions.empty() && options.command != Command::Convert) {
-    throw UsageError(convertOptions.front() + " goes with convert");
+  const bool converts = options.command == Command::Convert || options.command == Command::Batch;
+  if (!convertOptions.empty() && !converts) {
+    throw UsageError(convertOptions.front() + " goes with convert or batch");
   }
-  if (options.command == Command::Convert) {
-    ResolveConvert(options, toGiven);
+  if (options.force && options.command != Command::Batch) {
+    throw UsageError(force + " goes with batch: convert replaces its OUT anyway");
+  }
+  if (options.force && options.noClobber) {
+    throw UsageError(force + " and --no-clobber ask for opposite things");
+  }
+  if (options.command == Command::Convert) ResolveConvert(options, toGiven);
+  if (options.command == Command::Batch) ResolveBatch(options, toGiven, command);
+  if (converts) {
     if (options.runLength && options.to != FileKind::SunRaster) {
       throw UsageError("--rle needs a Sun raster output");
     }
@@ -247,8 +263,7 @@ Options ParseArguments(const std::vector<std::wstring>& args) {
     throw UsageError(Utf8(command) + " needs at least one file");
   }
   // Standard input can be read once; convert takes it as its one input, if at all.
-  if (std::count(options.files.begin(), options.files.end(), kStandardStream) > 1 &&
-      options.command != Command::Convert) {
+  if (std::count(options.files.begin(), options.files.end(), kStandardStream) > 1 && !converts) {
     throw UsageError("standard input ('-') can be read only once");
   }
   return options;

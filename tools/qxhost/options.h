@@ -9,7 +9,7 @@
 
 namespace qxhost {
 
-enum class Command { Help, Version, Probe, Info, Check, Convert };
+enum class Command { Help, Version, Probe, Info, Check, Convert, Batch };
 enum class FileKind { Unknown, SunRaster, Png };
 
 // "-" as a file: standard input, or standard output as convert's OUT.
@@ -17,19 +17,18 @@ extern const wchar_t kStandardStream[];
 
 struct Options {
   Command command = Command::Help;
-  // For the two-file convert: input, output. Otherwise the files to read.
+  // For convert: input, output. Otherwise the files to read.
   std::vector<std::wstring> files;
   std::wstring plugin;  // empty: the plug-in where qxhost is installed or built
   bool quiet = false;
   std::optional<std::uint64_t> maxPixels;
   bool json = false;  // info --json
 
-  // convert: the format to write (from --to, or from OUT's extension), and whether this is
-  // the form that converts each file to one named after it.
+  // convert and batch: the format to write (from --to, or from convert's OUT).
   FileKind to = FileKind::Unknown;
-  bool each = false;
-  std::wstring outputDir;  // for each file: where its output goes; empty: beside it
-  bool noClobber = false;
+  std::wstring outputDir;  // batch: where the outputs go; empty: beside their inputs
+  bool noClobber = false;  // leave an existing output alone, and count that as done
+  bool force = false;      // batch: replace outputs that are there already
   bool runLength = false;  // Sun raster output run-length encoded
 };
 

@@ -3,22 +3,14 @@
 #include <filesystem>
 #include <system_error>
 
-#include "utl/text.h"
+#include "platform.h"
 
 namespace qxhost {
 
 namespace {
 
 namespace fs = std::filesystem;
-
-// The host's wide paths are UTF-8 on POSIX systems.
-fs::path NativePath(const std::wstring& path) {
-#if defined(_WIN32)
-  return fs::path(path);
-#else
-  return fs::path(utl::ToUtf8(path));
-#endif
-}
+using sys::NativePath;
 
 }  // namespace
 

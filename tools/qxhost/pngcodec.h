@@ -22,6 +22,7 @@ struct Kind {
   std::uint32_t height = 0;
   int colorType = kRgb;
   int bitDepth = 8;
+  bool interlaced = false;
   bool transparency = false;
   RGBQUAD palette[256] = {};
   std::uint8_t alpha[256] = {};

@@ -103,6 +103,7 @@ Kind ReadKind(utl::CBufferedFile& file) {
   kind.height = Be32(head + 20);
   kind.bitDepth = head[24];
   kind.colorType = head[25];
+  kind.interlaced = head[28] != 0;
   // Chunks up to the image data: only whether one of them is tRNS matters here.
   for (std::uint8_t chunk[8]; file.Read(chunk, 8) == 8;) {
     if (std::memcmp(chunk + 4, "IDAT", 4) == 0) break;
@@ -257,8 +258,9 @@ WritePlan::WritePlan(const qxio::TrImage& image, bool sixteenBits) : m_image(ima
     }
     case utl::BGR24: form = {Samples::Bgr, 8}; break;
     case utl::BGRA32: {
-      // Alpha only when the fourth bytes say something: a file whose pad bytes are all the
-      // same (usually zero) is opaque.
+      // Alpha only when the fourth bytes say something: pad bytes all 0 (as other writers
+      // leave them) or all 255 are opaque; any other values, one level everywhere included,
+      // are alpha.
       bool uniform = true;
       const std::uint8_t first =
           image.GetHeight() > 0 && image.GetWidth() > 0 ? image.Row(0)[3] : 0;
@@ -266,9 +268,10 @@ WritePlan::WritePlan(const qxio::TrImage& image, bool sixteenBits) : m_image(ima
         const std::uint8_t* row = image.Row(y);
         for (int x = 0; x < image.GetWidth(); ++x) uniform = uniform && row[4 * x + 3] == first;
       }
-      colorType = uniform ? kRgb : kRgba;
-      form = {uniform ? Samples::Bgr : Samples::Bgra, 8};
-      if (uniform) m_step = Step::DropFourth;
+      const bool opaque = uniform && (first == 0 || first == 255);
+      colorType = opaque ? kRgb : kRgba;
+      form = {opaque ? Samples::Bgr : Samples::Bgra, 8};
+      if (opaque) m_step = Step::DropFourth;
       break;
     }
     default: m_step = Step::Convert; break;

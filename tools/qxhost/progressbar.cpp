@@ -17,6 +17,8 @@ constexpr int kPercentWidth = 4;  // "100%"
 
 }  // namespace
 
+std::atomic<bool> ProgressBar::s_lineShown{false};
+
 ProgressBar::ProgressBar(std::FILE* out, std::function<int()> columns)
     : m_out(out), m_columns(std::move(columns)) {}
 
@@ -44,6 +46,7 @@ void ProgressBar::Clear() {
   std::fprintf(m_out, "\r%*s\r", static_cast<int>(m_drawnWidth), "");
   std::fflush(m_out);
   m_drawnWidth = 0;
+  s_lineShown = false;
 }
 
 void ProgressBar::End() {
@@ -92,6 +95,7 @@ void ProgressBar::Draw() {
   std::fputs(text.c_str(), m_out);
   std::fflush(m_out);
   m_drawnWidth = line.size();
+  s_lineShown = !line.empty();
 }
 
 }  // namespace qxhost

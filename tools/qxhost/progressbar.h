@@ -2,6 +2,7 @@
 // never wider than the terminal.
 #pragma once
 
+#include <atomic>
 #include <cstdio>
 #include <functional>
 #include <string>
@@ -25,6 +26,8 @@ public:
   // The line for a terminal of the given width: at most columns - 1 characters, so that the
   // cursor never reaches the last column, where terminals wrap.
   static std::wstring Line(const std::wstring& message, int percent, int columns);
+  // Whether a bar's line stands unfinished on the terminal; a signal handler may ask.
+  static bool LineShown() { return s_lineShown.load(std::memory_order_relaxed); }
 
 private:
   void Draw();
@@ -34,6 +37,7 @@ private:
   std::wstring m_message;
   int m_percent = 0;
   std::size_t m_drawnWidth = 0;
+  static std::atomic<bool> s_lineShown;
 };
 
 }  // namespace qxhost

@@ -8,17 +8,11 @@
 #include <vector>
 
 #include "failure.h"
-#include "terminal.h"
+#include "platform.h"
 #include "utl/bufferedfile.h"
 #include "utl/path.h"
 #include "utl/safesave.h"
 #include "utl/text.h"
-
-#if defined(_WIN32)
-#include <windows.h>
-#else
-#include <unistd.h>
-#endif
 
 namespace qxhost {
 
@@ -26,23 +20,11 @@ namespace {
 
 constexpr std::size_t kChunk = 256 * 1024;
 
-unsigned long ProcessId() {
-#if defined(_WIN32)
-  return GetCurrentProcessId();
-#else
-  return static_cast<unsigned long>(getpid());
-#endif
-}
-
 std::wstring TemporaryFolder() {
   std::error_code error;
   const std::filesystem::path folder = std::filesystem::temp_directory_path(error);
   if (error) return L"";
-#if defined(_WIN32)
-  return folder.wstring() + L"\\";
-#else
-  return utl::FromUtf8(folder.string()) + L"/";
-#endif
+  return sys::WidePath(folder) + static_cast<wchar_t>(std::filesystem::path::preferred_separator);
 }
 
 std::string SystemReason() {
@@ -55,7 +37,8 @@ std::string SystemReason() {
 // link planted under the name) is written through.
 TempFile::TempFile() {
   static unsigned serial = 0;
-  const std::wstring stem = TemporaryFolder() + L"qxhost-" + std::to_wstring(ProcessId()) + L"-";
+  const std::wstring stem =
+      TemporaryFolder() + L"qxhost-" + std::to_wstring(sys::ProcessId()) + L"-";
   for (int attempt = 0;; ++attempt) {
     const std::wstring path = stem + std::to_wstring(serial++);
     if (m_file.OpenNoThrow(path, "wbx", utl::ShareNone, false)) {
@@ -74,7 +57,7 @@ TempFile::~TempFile() {
 }
 
 void SpoolStandardInput(TempFile& spool) {
-  SetBinaryMode(stdin);
+  sys::SetBinaryMode(stdin);
   utl::CBufferedFile& file = spool.File();
   std::vector<char> chunk(kChunk);
   for (;;) {
@@ -91,7 +74,7 @@ void CopyToStandardOutput(const std::wstring& path) {
   utl::CBufferedFile file;
   file.Open(path, "rb", utl::ShareRead, false);
   utl::RemoveFile(path);
-  SetBinaryMode(stdout);
+  sys::SetBinaryMode(stdout);
   std::vector<char> chunk(kChunk);
   for (;;) {
     const std::size_t got = file.Read(chunk.data(), chunk.size());

@@ -11,6 +11,8 @@
 
 namespace utl {
 
+enum class ErrorKind;
+
 enum FileSharing : int { ShareNone = 0, ShareRead = 1 };
 enum FileAccess : int { AccessRead = 1, AccessWrite = 2 };
 enum FileMode : int {
@@ -87,6 +89,12 @@ public:
   void Close();  // flushes and closes; raises when the flush or the close fails
   void CloseNoThrow(bool flag);
 
+  // The system's text for the last read, write, flush or close of this file that the system
+  // refused ("No space left on device"); empty when none has failed since the file was opened.
+  // It outlives Close, so that a caller that turns the failure into words of its own can still
+  // pass the system's along. The errors the file raises carry the same text as their Reason.
+  const std::wstring& LastSystemError() const noexcept { return m_lastSystemError; }
+
 private:
   // Opens its files itself, flushes before it seals them, and has their errors name the file
   // they replace.
@@ -108,6 +116,9 @@ private:
   void SystemWrite(const void* data, std::size_t n);
   [[noreturn]] void RaiseReadError(const std::wstring& reason) const;
   [[noreturn]] void RaiseWriteError(const std::wstring& reason) const;
+  // For a failure of the system's own: recorded as the last system error and carried as the
+  // raised error's reason.
+  [[noreturn]] void RaiseSystemError(ErrorKind kind, const std::wstring& reason);
 
   std::unique_ptr<std::uint8_t[]> m_buffer;
   // Read window: buffered bytes not yet handed out, up to m_dataEnd (m_readEnd stops short of
@@ -121,6 +132,7 @@ private:
   std::intptr_t m_handle = kNoHandle;
   std::int64_t m_systemPosition = 0;  // where the system's file pointer stands
   std::wstring m_path;                // as errors name the file
+  std::wstring m_lastSystemError;
   bool m_writing = false;
   std::int64_t m_failAt = -1;  // fault injection: the offset no transfer may pass
 };

@@ -47,8 +47,9 @@ void IoFilter::Throw_ERR_INTERNAL(const wchar_t* sourceFile, int line) const {
 }
 
 void IoFilter::Throw_ERR_UNKNOWN_FORMAT(const wchar_t* sourceFile, int line,
-                                        const std::wstring& path) const {
-  Raise(CError(ErrorKind::UnknownFormat, sourceFile, line, path));
+                                        const std::wstring& path,
+                                        const std::wstring& reason) const {
+  Raise(CError(ErrorKind::UnknownFormat, sourceFile, line, path, {}, reason));
 }
 
 void IoFilter::Throw_ERR_UNEXPECTED_EOF(const wchar_t* sourceFile, int line,
@@ -57,13 +58,13 @@ void IoFilter::Throw_ERR_UNEXPECTED_EOF(const wchar_t* sourceFile, int line,
 }
 
 void IoFilter::Throw_ERR_FILE_READ(const wchar_t* sourceFile, int line, const std::wstring& path,
-                                   const std::wstring& message) const {
-  Raise(CError(ErrorKind::FileRead, sourceFile, line, path, message));
+                                   const std::wstring& message, const std::wstring& reason) const {
+  Raise(CError(ErrorKind::FileRead, sourceFile, line, path, message, reason));
 }
 
 void IoFilter::Throw_ERR_FILE_WRITE(const wchar_t* sourceFile, int line, const std::wstring& path,
-                                    const std::wstring& message) const {
-  Raise(CError(ErrorKind::FileWrite, sourceFile, line, path, message));
+                                    const std::wstring& message, const std::wstring& reason) const {
+  Raise(CError(ErrorKind::FileWrite, sourceFile, line, path, message, reason));
 }
 
 void IoFilter::Throw_ERR_NOT_IMPLEMENTED(const wchar_t* sourceFile, int line,

@@ -78,7 +78,7 @@ bool CBufferedFile::OpenImpl(const std::wstring& path, FileAccess access, FileMo
   std::wstring reason;
   const sys::Handle handle = sys::Open(path, access, mode, sharing, reason);
   if (handle == sys::kNoHandle) {
-    if (raise) throw CError(ErrorKind::FileOpen, QXIO_WFILE, __LINE__, path, reason);
+    if (raise) throw CError(ErrorKind::FileOpen, QXIO_WFILE, __LINE__, path, reason, reason);
     return false;
   }
   Adopt(handle, access, path);
@@ -88,6 +88,7 @@ bool CBufferedFile::OpenImpl(const std::wstring& path, FileAccess access, FileMo
 void CBufferedFile::Adopt(std::intptr_t handle, FileAccess access, const std::wstring& path) {
   m_handle = handle;
   m_path = path;
+  m_lastSystemError.clear();
   m_writing = access == AccessWrite;
   m_systemPosition = 0;
   m_readCur = m_readEnd = m_dataEnd = m_writeCur = m_writeEnd = m_buffer.get();
@@ -191,7 +192,9 @@ void CBufferedFile::Overwrite(std::int64_t offset, const void* data, std::size_t
   }
   Flush();
   std::wstring reason;
-  if (!sys::WriteAt(m_handle, offset, data, n, reason)) RaiseWriteError(reason);
+  if (!sys::WriteAt(m_handle, offset, data, n, reason)) {
+    RaiseSystemError(ErrorKind::FileWrite, reason);
+  }
 }
 
 void CBufferedFile::Flush() {
@@ -203,14 +206,14 @@ void CBufferedFile::Flush() {
 std::size_t CBufferedFile::SystemRead(void* buffer, std::size_t n) {
   std::wstring reason;
   const std::int64_t got = sys::Read(m_handle, buffer, n, reason);
-  if (got < 0) RaiseReadError(reason);
+  if (got < 0) RaiseSystemError(ErrorKind::FileRead, reason);
   m_systemPosition += got;
   return static_cast<std::size_t>(got);
 }
 
 void CBufferedFile::SystemWrite(const void* data, std::size_t n) {
   std::wstring reason;
-  if (!sys::Write(m_handle, data, n, reason)) RaiseWriteError(reason);
+  if (!sys::Write(m_handle, data, n, reason)) RaiseSystemError(ErrorKind::FileWrite, reason);
   m_systemPosition += static_cast<std::int64_t>(n);
 }
 
@@ -224,7 +227,7 @@ void CBufferedFile::Close() {
     Flush();
   } catch (const CError& error) {
     flushed = false;
-    reason = error.Message();
+    reason = error.Reason();
   }
   std::wstring closeReason;
   const bool closed = sys::Close(handle, closeReason);
@@ -232,11 +235,8 @@ void CBufferedFile::Close() {
   m_writing = false;
   m_systemPosition = 0;
   m_readCur = m_readEnd = m_dataEnd = m_writeCur = m_writeEnd = m_buffer.get();
-  if (!flushed) RaiseWriteError(reason);
-  if (!closed) {
-    if (writing) RaiseWriteError(closeReason);
-    RaiseReadError(closeReason);
-  }
+  if (!flushed) RaiseSystemError(ErrorKind::FileWrite, reason);
+  if (!closed) RaiseSystemError(writing ? ErrorKind::FileWrite : ErrorKind::FileRead, closeReason);
 }
 
 void CBufferedFile::CloseNoThrow(bool /*flag*/) {
@@ -252,6 +252,11 @@ void CBufferedFile::RaiseReadError(const std::wstring& reason) const {
 
 void CBufferedFile::RaiseWriteError(const std::wstring& reason) const {
   throw CError(ErrorKind::FileWrite, QXIO_WFILE, __LINE__, m_path, reason);
+}
+
+void CBufferedFile::RaiseSystemError(ErrorKind kind, const std::wstring& reason) {
+  m_lastSystemError = reason;
+  throw CError(kind, QXIO_WFILE, __LINE__, m_path, reason, reason);
 }
 
 }  // namespace utl

@@ -1,5 +1,6 @@
 #include "utl/error.h"
 
+#include <cstring>
 #include <utility>
 
 #include "utl/path.h"
@@ -46,17 +47,37 @@ std::wstring Describe(ErrorKind kind, const std::wstring& sourceFile, int line,
   return message;
 }
 
+// strerror_r comes in two kinds: the GNU one returns the text, the POSIX one fills the buffer.
+[[maybe_unused]] const char* ErrnoTextOf(const char* text, const char* /*buffer*/) {
+  return text;
+}
+[[maybe_unused]] const char* ErrnoTextOf(int result, const char* buffer) {
+  return result == 0 ? buffer : nullptr;
+}
+
 }  // namespace
+
+std::wstring ErrnoText(int code) {
+  char buffer[256] = {};
+#if defined(_WIN32)
+  const char* text = strerror_s(buffer, sizeof buffer, code) == 0 ? buffer : nullptr;
+#else
+  const char* text = ErrnoTextOf(strerror_r(code, buffer, sizeof buffer), buffer);
+#endif
+  if (text == nullptr || *text == '\0') return L"system error " + std::to_wstring(code);
+  return FromUtf8(text);
+}
 
 IError::~IError() = default;
 
 CError::CError(ErrorKind kind, std::wstring sourceFile, int line, std::wstring path,
-               std::wstring message)
+               std::wstring message, std::wstring reason)
     : m_kind(kind),
       m_sourceFile(std::move(sourceFile)),
       m_line(line),
       m_path(std::move(path)),
-      m_message(std::move(message)) {
+      m_message(std::move(message)),
+      m_reason(std::move(reason)) {
   m_sentence = Describe(m_kind, m_sourceFile, m_line, m_path, m_message);
   while (!m_sentence.empty() && (m_sentence.back() == L'\n' || m_sentence.back() == L' ')) {
     m_sentence.pop_back();

@@ -81,7 +81,7 @@ void CSafeSave::Begin(const std::wstring& target) {
   }
   std::wstring reason;
   if (!sys::InspectTarget(next, *m_destination, reason)) {
-    throw CError(ErrorKind::FileWrite, QXIO_WFILE, __LINE__, next, reason);
+    throw CError(ErrorKind::FileWrite, QXIO_WFILE, __LINE__, next, reason, reason);
   }
   sys::Handle handle = sys::kNoHandle;
   if (m_destination->kind == sys::SaveTarget::Other) {
@@ -95,7 +95,7 @@ void CSafeSave::Begin(const std::wstring& target) {
   }
   if (handle == sys::kNoHandle) {
     Discard();
-    throw CError(ErrorKind::FileOpen, QXIO_WFILE, __LINE__, next, reason);
+    throw CError(ErrorKind::FileOpen, QXIO_WFILE, __LINE__, next, reason, reason);
   }
   m_file.Adopt(handle, AccessWrite, next);
   m_target = next;
@@ -105,7 +105,8 @@ void CSafeSave::Seal() {
   m_file.Flush();
   std::wstring reason;
   if (!sys::Seal(m_file.m_handle, *m_destination, reason)) {
-    throw CError(ErrorKind::FileWrite, QXIO_WFILE, __LINE__, m_target, reason);
+    m_file.m_lastSystemError = reason;
+    throw CError(ErrorKind::FileWrite, QXIO_WFILE, __LINE__, m_target, reason, reason);
   }
 }
 
@@ -117,7 +118,7 @@ void CSafeSave::Commit() {
     m_file.Close();
     std::wstring reason;
     if (!m_temporary.empty() && !sys::Replace(m_temporary, *m_destination, reason)) {
-      throw CError(ErrorKind::FileWrite, QXIO_WFILE, __LINE__, m_target, reason);
+      throw CError(ErrorKind::FileWrite, QXIO_WFILE, __LINE__, m_target, reason, reason);
     }
   } catch (...) {
     Discard();

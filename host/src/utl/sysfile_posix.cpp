@@ -12,6 +12,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "utl/error.h"
 #include "utl/text.h"
 
 namespace utl::sys {
@@ -19,7 +20,7 @@ namespace utl::sys {
 namespace {
 
 std::wstring Reason(int error) {
-  return FromUtf8(std::strerror(error));
+  return ErrnoText(error);
 }
 
 int OpenFlags(FileAccess access, FileMode mode) {

@@ -12,6 +12,7 @@
 #include "utl/colorformat.h"
 #include "utl/error.h"
 #include "utl/log.h"
+#include "utl/text.h"
 
 namespace vemra {
 
@@ -263,7 +264,8 @@ qxio::ExportStatus SunExportFilter::ExportImage(const qxio::TrImage& image) {
     case kWriteFailed:
       Throw_ERR_FILE_WRITE(QXIO_WFILE, __LINE__, m_output.Target(),
                            L"Failed formatting data for writing and/or failed writing data "
-                           L"to file");
+                           L"to file",
+                           m_output.File().LastSystemError());
     case kWriteUnsupportedDepth: ThrowError(QXIO_WFILE, __LINE__, kPixelFormatMessage);
     case kWriteTooLarge:
       ThrowError(QXIO_WFILE, __LINE__, kTooLargeMessage, width, height, plan.depth);
@@ -272,7 +274,14 @@ qxio::ExportStatus SunExportFilter::ExportImage(const qxio::TrImage& image) {
     default: Throw_ERR_INTERNAL(QXIO_WFILE, __LINE__);
   }
   WriteRows(image, plan);
-  if (layout.runLength) PutFinalHeader();
+  const int finished = m_writer.Finish();
+  if (finished != kWriteOk) {
+    // The system's words alone ("Illegal seek") would not tell why a pipe failed: the reason
+    // says what the writer could not do.
+    const std::wstring reason =
+        m_output.File().LastSystemError() + L"; " + utl::FromUtf8(WriteStatusText(finished));
+    Throw_ERR_FILE_WRITE(QXIO_WFILE, __LINE__, m_output.Target(), reason, reason);
+  }
 
   m_progress->Proportion(1.0);
   ++m_numImagesExported;
@@ -316,31 +325,15 @@ void SunExportFilter::WriteRows(const qxio::TrImage& image, const ExportPlan& pl
       case kWriteOk: break;
       case kWriteTooLarge:  // run-length data grown past the length field
         ThrowError(QXIO_WFILE, __LINE__, kTooLargeMessage, width, height, plan.depth);
-      default: Throw_ERR_FILE_WRITE(QXIO_WFILE, __LINE__, m_output.Target(), L"File write failed");
+      default:
+        Throw_ERR_FILE_WRITE(QXIO_WFILE, __LINE__, m_output.Target(), L"File write failed",
+                             m_output.File().LastSystemError());
     }
     if (i % 32 == 0 || i == height - 1) {
       m_progress->Proportion(static_cast<double>(i) / static_cast<double>(height));
     }
   }
   image.GetScanlineEnd();
-}
-
-// The writer never positions the file; the length of run-length data, which the header holds,
-// is known only now, so the filter that owns the file puts the final header in place. A pipe or
-// a device, which the save writes in place, takes that back only while the header is still in
-// the file's buffer.
-void SunExportFilter::PutFinalHeader() {
-  std::uint8_t header[kSunRasterHeaderSize];
-  m_writer.FinalHeader(header);
-  try {
-    m_output.File().Overwrite(0, header, sizeof header);
-  } catch (const utl::CError& error) {
-    Throw_ERR_FILE_WRITE(QXIO_WFILE, __LINE__, m_output.Target(),
-                         error.Message() +
-                             L"; the header of a run-length encoded file is "
-                             L"completed once its data is written, which a pipe "
-                             L"or a device cannot take back");
-  }
 }
 
 }  // namespace vemra

@@ -32,7 +32,6 @@ public:
 private:
   qxio::ExportStatus ExportImage(const qxio::TrImage& image);
   void WriteRows(const qxio::TrImage& image, const ExportPlan& plan);
-  void PutFinalHeader();
   // Ends an unfinished transfer: discards the save, ends the progress.
   void DiscardTransfer();
 

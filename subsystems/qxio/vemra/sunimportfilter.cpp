@@ -7,6 +7,7 @@
 #include "descriptors.h"
 #include "utl/log.h"
 #include "utl/path.h"
+#include "utl/text.h"
 
 namespace vemra {
 
@@ -121,25 +122,25 @@ void SunImportFilter::RefuseImpossibleSize(const std::wstring& path) {
 }
 
 // Whether a 32-bit file stores its pad byte first or last shows only over the whole image,
-// while the reader streams rows: the rare pad-last file is put right once all rows are in.
-void SunImportFilter::ReorderAsPadLast(qxio::TrImage& image, int rows, std::uint8_t* buffer) {
-  for (int y = 0; y < rows; ++y) {
-    image.GetScanline(buffer, y);
-    m_reader.ToPadLastOrder(buffer);
-    image.SetScanline(buffer, y);
-  }
+// while the reader streams rows: the rare pad-last file is put right in place once all rows are
+// in, so that no row is stored, nor counted, twice.
+void SunImportFilter::ReorderAsPadLast(qxio::TrImage& image, int rows) const {
+  for (int y = 0; y < rows; ++y) m_reader.ToPadLastOrder(image.MutableRow(y));
 }
 
 void SunImportFilter::ImportFromFile(const std::wstring& path) {
   if (m_file.IsOpen()) m_file.Close();
   m_file.Open(path, "rb", utl::ShareRead, false);
 
+  // The host's fixed errors, each with the reader's words for what is wrong with the file.
   switch (m_reader.ReadHeader(&m_file)) {
     case kReadOk: break;
     case kReadShort:
-      Throw_ERR_FILE_READ(QXIO_WFILE, __LINE__, path, L"Not a valid Sun Raster file.");
+      Throw_ERR_FILE_READ(QXIO_WFILE, __LINE__, path, L"Not a valid Sun Raster file.",
+                          utl::FromUtf8(m_reader.Refusal()));
     case kReadUnsupported:
-    case kReadBadMagic: Throw_ERR_UNKNOWN_FORMAT(QXIO_WFILE, __LINE__, path);
+    case kReadBadMagic:
+      Throw_ERR_UNKNOWN_FORMAT(QXIO_WFILE, __LINE__, path, utl::FromUtf8(m_reader.Refusal()));
     default: Throw_ERR_INTERNAL(QXIO_WFILE, __LINE__);
   }
   RefuseImpossibleSize(path);
@@ -175,7 +176,7 @@ void SunImportFilter::ImportFromFile(const std::wstring& path) {
             path.c_str());
   }
 
-  if (m_reader.PixelsLookPadLast()) ReorderAsPadLast(image, rowsRead, row.data());
+  if (m_reader.PixelsLookPadLast()) ReorderAsPadLast(image, rowsRead);
 
   progress.Proportion(1.0);
   image.SetScanlineEnd(nullptr, 0);

@@ -23,7 +23,7 @@ public:
 
 private:
   void RefuseImpossibleSize(const std::wstring& path);
-  void ReorderAsPadLast(qxio::TrImage& image, int rows, std::uint8_t* buffer);
+  void ReorderAsPadLast(qxio::TrImage& image, int rows) const;
 
   SunRasterReader m_reader;
   utl::CBufferedFile m_file;

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <string>
 
 #include "sunraster.h"
 #include "utl/bufferedfile.h"
@@ -32,6 +33,9 @@ public:
   int ReadScanline(std::uint8_t* row);
   // Forgets the file; does not close it.
   void Reset();
+  // Why the last ReadHeader refused its file, in words for messages ("unsupported depth 7");
+  // empty after a header it accepted.
+  const std::string& Refusal() const { return m_refusal; }
 
   // Whether the 32-bit rows delivered since ReadHeader hold their pad byte last (B,G,R,pad, or
   // R,G,B,pad in the RGB type) rather than first, as the format lays them out: true when the
@@ -61,6 +65,7 @@ private:
   void SizeWindow();
   void ToMemoryOrder(std::uint8_t* row) const;
   void WeighPadLast(const std::uint8_t* row);
+  int Refuse(int status, std::string words);
 
   // What the rows delivered so far tell of a 32-bit file's layout.
   struct PadLastEvidence {
@@ -84,6 +89,7 @@ private:
   std::size_t m_windowEnd;
   SunRasterHeader m_header;
   PadLastEvidence m_padLast;
+  std::string m_refusal;
 
 public:
   // Valid after a successful ReadHeader; callers read them directly.

@@ -18,6 +18,9 @@ const char* WriteStatusText(int status) {
       return "no file or row given, width or depth below 1, or height below 0";
     case kWriteTooLarge:
       return "row length, image size or encoded data does not fit the format's 32-bit fields";
+    case kWriteUnfinished:
+      return "the header of a run-length encoded file is completed once its data is written, "
+             "which a pipe or a device cannot take back";
     default: return "unknown write status";
   }
 }
@@ -53,7 +56,7 @@ int SunRasterWriter::WriteHeader(utl::CBufferedFile* file, std::int32_t width, s
   m_header.width = static_cast<std::uint32_t>(width);
   m_header.height = static_cast<std::uint32_t>(height);
   m_header.depth = static_cast<std::uint32_t>(depth);
-  // Run-length data is counted as it is written (FinalHeader).
+  // Run-length data is counted as it is written (Finish).
   m_header.length = layout.runLength ? 0 : size.imageBytes;
   m_header.type = layout.runLength ? kTypeByteEncoded : kTypeStandard;
   m_header.maptype = hasMap ? kMapEqualRgb : kMapNone;
@@ -100,10 +103,19 @@ int SunRasterWriter::WriteScanline(const std::uint8_t* row) {
   return kWriteOk;
 }
 
-void SunRasterWriter::FinalHeader(std::uint8_t* bytes) const {
+int SunRasterWriter::Finish() {
+  if (m_file == nullptr) return kWriteNoHeader;
+  if (m_header.type != kTypeByteEncoded) return kWriteOk;
   SunRasterHeader header = m_header;
-  if (header.type == kTypeByteEncoded) header.length = static_cast<std::uint32_t>(m_encodedBytes);
+  header.length = static_cast<std::uint32_t>(m_encodedBytes);
+  std::uint8_t bytes[kSunRasterHeaderSize];
   EncodeHeader(header, bytes);
+  try {
+    m_file->Overwrite(0, bytes, sizeof bytes);
+  } catch (...) {
+    return kWriteUnfinished;
+  }
+  return kWriteOk;
 }
 
 void SunRasterWriter::Reset() {

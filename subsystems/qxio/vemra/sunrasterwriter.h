@@ -19,6 +19,7 @@ enum WriteStatus : int {
   kWriteNoHeader = 3,          // a row before any successful WriteHeader
   kWriteBadArgument = 4,       // no file, no row, width or depth below 1, or height below 0
   kWriteTooLarge = 5,          // row length, image size or encoded data beyond the 32-bit fields
+  kWriteUnfinished = 6,        // the file cannot take back the length of run-length data
 };
 
 // Words for a status, for messages.
@@ -44,11 +45,10 @@ public:
   int WriteHeader(utl::CBufferedFile* file, std::int32_t width, std::int32_t height,
                   std::int32_t depth, const RGBQUAD* palette, WriteLayout layout = {});
   int WriteScanline(const std::uint8_t* row);
-  // The 32 bytes of the header as the file must hold them once every row is written. Only the
-  // length field of a run-length file differs from what WriteHeader wrote: it counts the
-  // encoded bytes, known only at the end. The caller, which owns the file, puts these bytes
-  // over the file's first 32.
-  void FinalHeader(std::uint8_t* bytes) const;
+  // Completes the file once every row is written. A run-length header's length field counts
+  // the encoded bytes, known only now: it is put over the one WriteHeader wrote, which a pipe
+  // or a device takes back only while the header is still in the file's buffer.
+  int Finish();
   void Reset();
 
 private:

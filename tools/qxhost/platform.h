@@ -1,0 +1,43 @@
+// The operating system's side of qxhost, behind one small interface: platform_posix.cpp and
+// platform_win32.cpp implement it. Paths are the host's wide strings.
+#pragma once
+
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace qxhost::sys {
+
+// The command line as wide strings: from the wide command line on Windows, so that names
+// outside the ANSI code page survive; from the host's conversion of the bytes elsewhere.
+std::vector<std::wstring> Arguments(int argc, char** argv);
+// Makes the console show the UTF-8 that qxhost prints, where it would not.
+void UseUtf8Console();
+
+// On SIGINT, SIGTERM or SIGHUP (a console event on Windows) calls onStop, which may use only
+// what a signal handler may, and ends the process with 128 + the signal's number, as a shell
+// reports it. A signal that qxhost's parent set to be ignored (nohup, a background job) stays so.
+void EndProcessOnStop(void (*onStop)());
+// Writes text to standard error directly, as a signal handler may.
+void WriteToStandardErrorNow(const char* text);
+
+bool IsTerminal(std::FILE* stream);
+// The width in columns of the terminal that stream shows on; 0 when the system cannot tell.
+int TerminalWidth(std::FILE* stream);
+// Images pass through the stream byte for byte (Windows would translate line ends).
+void SetBinaryMode(std::FILE* stream);
+
+std::filesystem::path NativePath(const std::wstring& path);
+std::wstring WidePath(const std::filesystem::path& path);
+unsigned long ProcessId();
+
+// The plug-in's library. OpenLibrary returns null and the system's reason in error.
+void* OpenLibrary(const std::wstring& path, std::string& error);
+using AnyFunction = void (*)();
+AnyFunction FindFunction(void* library, const char* name);
+void CloseLibrary(void* library);
+// The running executable's path; empty where the system cannot name it.
+std::wstring ExecutablePath();
+
+}  // namespace qxhost::sys
