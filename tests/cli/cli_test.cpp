@@ -128,7 +128,7 @@ TEST(Cli, Cases) {
 }
 
 // PNG to Sun raster and back, and PNG to PNG, keep every colour (alpha has no place in the format).
-TEST(Cli, PngOfEveryKindKeepsItsColours) {
+TEST(Cli, PngOfEveryKindKeepsItsColors) {
   TempDir dir;
   fs::create_directory(dir / "work");
   for (const fs::path& png : FilesIn(DataDir() / "png", {".png"})) {

@@ -60,7 +60,7 @@ std::vector<BatchFile> PlanBatch(const std::vector<std::wstring>& inputs, FileKi
 
 BatchResult ConvertBatchFile(const Plugin& plugin, const Options& options, const BatchFile& file,
                              ProgressBar* bar) {
-  HostManager manager(bar);
+  HostManager manager(bar, options.quiet);
   manager.KeepLines();
   if (options.maxPixels) manager.SetMaxPixels(*options.maxPixels);
   BatchResult result;

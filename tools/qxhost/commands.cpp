@@ -121,12 +121,12 @@ std::string Bits(int bits) {
 }
 
 // Opens the file and reads a byte, raising the host's error with the system's reason when
-// either fails: the probe and the file information answer only "no" for such files.
-void CheckReadable(const std::wstring& path) {
+// either fails (the filters' answers to a probe carry no reason); false for an empty file.
+bool HasData(const std::wstring& path) {
   utl::CBufferedFile file;
   file.Open(path, "rb", utl::ShareRead, false);
   unsigned char byte;
-  file.Read(&byte, 1);
+  return file.Read(&byte, 1) == 1;
 }
 
 const wchar_t* ColorTypeName(int colorType) {
@@ -190,6 +190,12 @@ std::optional<std::string> Commands::Attempt(const FileRef& file,
     return std::nullopt;
   } catch (const utl::IError& error) {
     message = DescribeError(error, file.path);
+    // Writing the stand-in of standard output fails for want of room in the temporary folder.
+    const bool standIn = file.path != file.shown && error.Path() == file.path;
+    const utl::ErrorKind kind = error.Kind();
+    if (standIn && (kind == utl::ErrorKind::FileWrite || kind == utl::ErrorKind::FileOpen)) {
+      message = CannotKeepCopy(error);
+    }
   } catch (const std::bad_alloc&) {
     message = "out of memory";
   } catch (const std::exception& error) {
@@ -239,24 +245,45 @@ Commands::Imported Commands::Import(const FileRef& file) {
   }
   m_manager.SetSubject(file);
   m_manager.TakeImage();
-  const int warningsBefore = m_manager.Warnings();
+  m_manager.TakeWarnings();
   filter->ImportFromFile(file.path);
   std::optional<qxio::TrImage> image = m_manager.TakeImage();
   if (!image) throw Failure("the import filter handed over no image");
-  return {std::move(*image), m_manager.Warnings() == warningsBefore};
+  const std::vector<std::string> warnings = m_manager.TakeWarnings();
+  const std::string shown = Utf8(file.shown);
+  const int rows = image->RowsSet();
+  const int height = image->GetHeight();
+  // The filter's warning of data ending early says in its words what this line says better.
+  if (rows < height) {
+    m_manager.Say(shown, "warning: incomplete image: " + std::to_string(rows) + " of " +
+                             std::to_string(height) + " rows recovered");
+  } else {
+    for (const std::string& warning : warnings) m_manager.Say(shown, "warning: " + warning);
+  }
+  return {std::move(*image), warnings.empty() && rows == height};
+}
+
+FileKind Commands::Identify(const FileRef& file) {
+  if (!HasData(file.path)) throw Failure("the file is empty");
+  if (HasPngSignature(file.path)) return FileKind::Png;
+  if (m_plugin.CreateImportFilter(m_manager)->CanImportFile(file.path)) {
+    return FileKind::SunRaster;
+  }
+  throw Failure("neither a Sun raster nor a PNG file");
+}
+
+void Commands::RaiseImportRefusal(const FileRef& file) {
+  Import(file);
+  throw Failure("the plug-in gives no description of this file");
 }
 
 Commands::Imported Commands::Read(const FileRef& file) {
-  CheckReadable(file.path);
-  if (HasPngSignature(file.path)) {
+  if (Identify(file) == FileKind::Png) {
     m_manager.SetSubject(file);
     std::string notice;  // a conversion that loses precision
     qxio::TrImage image = ReadPng(file.path, m_manager, &notice);
     if (!notice.empty()) m_manager.Say(Utf8(file.shown), "warning: " + notice);
     return {std::move(image), true};
-  }
-  if (!m_plugin.CreateImportFilter(m_manager)->CanImportFile(file.path)) {
-    throw Failure("neither a Sun raster nor a PNG file");
   }
   return Import(file);
 }
@@ -267,7 +294,7 @@ int Commands::Probe() {
     const FileRef file = Input(argument);
     bool recognised = false;
     const bool ran = Guarded(file, [&] {
-      CheckReadable(file.path);
+      HasData(file.path);
       recognised = m_plugin.CreateImportFilter(m_manager)->CanImportFile(file.path);
     });
     if (ran) {
@@ -288,17 +315,12 @@ int Commands::Info() {
     const FileRef file = Input(argument);
     qxio::ImportFileInfo info;
     const std::optional<std::string> failure = Attempt(file, [&] {
-      CheckReadable(file.path);
-      if (HasPngSignature(file.path)) {
+      if (Identify(file) == FileKind::Png) {
         info = PngInfo(file.path);
         return;
       }
-      const auto filter = m_plugin.CreateImportFilter(m_manager);
-      info = filter->GetImportFileInfo(0, file.path);
-      if (!info.m_entries.empty()) return;
-      throw Failure(filter->CanImportFile(file.path)
-                        ? "a Sun raster header that is cut short or that the plug-in cannot read"
-                        : "not a Sun raster file");
+      info = m_plugin.CreateImportFilter(m_manager)->GetImportFileInfo(0, file.path);
+      if (info.m_entries.empty()) RaiseImportRefusal(file);
     });
     if (failure) status = 1;
     if (m_options.json) {
@@ -334,7 +356,7 @@ int Commands::Check() {
   for (const std::wstring& argument : m_options.files) {
     const FileRef file = Input(argument);
     std::optional<Imported> imported;
-    if (!Guarded(file, [&] { imported = Import(file); })) {
+    if (!Guarded(file, [&] { imported = Read(file); })) {
       status = 1;
       continue;
     }

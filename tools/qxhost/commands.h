@@ -48,6 +48,13 @@ private:
   bool OpenStandardStreams();
   FileRef Input(const std::wstring& argument) const;
   Imported Import(const FileRef& file);
+  // Every command that reads images asks here first: a file gets the same reason from each.
+  // What the file holds, or Failure with the reason it holds nothing qxhost reads.
+  FileKind Identify(const FileRef& file);
+  // Raises the import filter's reason for a file whose header it refuses, which it gives only
+  // when it imports the file: the import ends at the header.
+  [[noreturn]] void RaiseImportRefusal(const FileRef& file);
+  // The image in file, Sun raster or PNG; a filter's warnings said in qxhost's words.
   Imported Read(const FileRef& file);
   void Write(qxio::TrImage& image, const FileRef& file);
   void Export(qxio::TrImage& image, const std::wstring& path);

@@ -36,6 +36,9 @@ void Commands::Write(qxio::TrImage& image, const FileRef& file) {
   } else {
     Export(image, file.path);
   }
+  for (const std::string& warning : m_manager.TakeWarnings()) {
+    m_manager.Say(Utf8(file.shown), "warning: " + warning);
+  }
 }
 
 void Commands::Export(qxio::TrImage& image, const std::wstring& path) {
@@ -59,18 +62,13 @@ void Commands::Export(qxio::TrImage& image, const std::wstring& path) {
 Commands::Outcome Commands::Convert(const FileRef& input, const FileRef& output) {
   // A standard stream's stand-in (named otherwise than its path) is qxhost's own file.
   if (m_options.noClobber && output.path == output.shown && PathExists(output.path)) {
-    m_manager.Say(Utf8(output.shown), "exists: left alone (--no-clobber)");
+    m_manager.Note(Utf8(output.shown), "exists: left alone (--no-clobber)");
     return Outcome::LeftAlone;
   }
   std::optional<Imported> imported;
   if (!Guarded(input, [&] { imported = Read(input); })) return Outcome::Failed;
   if (!Guarded(output, [&] { Write(imported->image, output); })) return Outcome::Failed;
-  if (imported->complete) return Outcome::Done;
-  const qxio::TrImage& image = imported->image;
-  m_manager.Say(Utf8(input.shown), "the image is incomplete: " + std::to_string(image.RowsSet()) +
-                                       " of " + std::to_string(image.GetHeight()) +
-                                       " rows recovered");
-  return Outcome::Incomplete;
+  return imported->complete ? Outcome::Done : Outcome::Incomplete;
 }
 
 int Commands::ConvertPair() {

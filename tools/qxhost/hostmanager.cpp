@@ -25,8 +25,13 @@ std::wstring WithoutPath(const std::wstring& message, const std::wstring& path) 
   return text == std::wstring::npos ? std::wstring() : message.substr(text);
 }
 
-std::string ReasonOr(const std::wstring& reason, const char* otherwise) {
-  return reason.empty() ? otherwise : utl::ToUtf8(reason);
+// The first of the texts that is not empty.
+std::string FirstOf(const std::wstring& text, const std::string& otherwise) {
+  return text.empty() ? otherwise : utl::ToUtf8(text);
+}
+
+bool IsUpper(char c) {
+  return c >= 'A' && c <= 'Z';
 }
 
 }  // namespace
@@ -39,24 +44,39 @@ std::string ReportLine(const std::string& file, const std::string& message) {
   return "qxhost: " + file + ": " + Trimmed(message) + "\n";
 }
 
+std::string InOurStyle(std::string sentence) {
+  sentence = Trimmed(std::move(sentence));
+  while (!sentence.empty() && sentence.back() == '.') sentence.pop_back();
+  // "The" becomes "the"; "PNG" and "Sun raster" keep their capitals.
+  const bool word = sentence.size() > 1 && IsUpper(sentence[0]) && !IsUpper(sentence[1]);
+  if (word && sentence.compare(0, 4, "Sun ") != 0) sentence[0] = sentence[0] - 'A' + 'a';
+  return sentence;
+}
+
 std::string DescribeError(const utl::IError& error, const std::wstring& path) {
-  if (error.Path().empty() || error.Path() != path) return utl::ToUtf8(error.Sentence());
-  const std::wstring& reason = error.Message();
+  if (error.Path().empty() || error.Path() != path) {
+    return InOurStyle(utl::ToUtf8(error.Sentence()));
+  }
+  const std::wstring& reason = error.Reason();
+  const std::string message = InOurStyle(utl::ToUtf8(error.Message()));
   switch (error.Kind()) {
-    case utl::ErrorKind::FileOpen: return ReasonOr(reason, "cannot open the file");
+    case utl::ErrorKind::FileOpen: return FirstOf(reason, FirstOf(error.Message(), "cannot open"));
     case utl::ErrorKind::FileRead:
-      return "cannot read: " + ReasonOr(reason, "the system gave no reason");
+      // A filter that refuses what it reads keeps the host's fixed text as the message and
+      // says what is wrong in the reason; a failed system call has its words as both.
+      if (!reason.empty() && reason != error.Message()) return utl::ToUtf8(reason);
+      return "cannot read: " + FirstOf(reason, message.empty() ? "no reason given" : message);
     case utl::ErrorKind::FileWrite:
-      return "cannot write: " + ReasonOr(reason, "the system gave no reason");
-    case utl::ErrorKind::UnknownFormat: return "not in a format that can be read";
+      return "cannot write: " + FirstOf(reason, message.empty() ? "no reason given" : message);
+    case utl::ErrorKind::UnknownFormat: return FirstOf(reason, "not in a format that can be read");
     case utl::ErrorKind::UnexpectedEof: return "the file ends before its image data does";
     case utl::ErrorKind::NotImplemented:
-      return ReasonOr(reason, "the filter does not support this operation");
-    default: return utl::ToUtf8(error.Sentence());
+      return message.empty() ? "the filter does not support this operation" : message;
+    default: return InOurStyle(utl::ToUtf8(error.Sentence()));
   }
 }
 
-HostManager::HostManager(ProgressBar* bar) : m_bar(bar) {}
+HostManager::HostManager(ProgressBar* bar, bool quiet) : m_bar(bar), m_quiet(quiet) {}
 
 std::optional<qxio::TrImage> HostManager::TakeImage() {
   std::optional<qxio::TrImage> image = std::move(m_image);
@@ -75,6 +95,10 @@ void HostManager::Say(const std::string& file, const std::string& message) {
     ClearProgress();
     Report(file, message);
   }
+}
+
+void HostManager::Note(const std::string& file, const std::string& message) {
+  if (!m_quiet) Say(file, message);
 }
 
 void HostManager::ProgressStart(const std::wstring& /*title*/, bool /*cancellable*/,
@@ -104,9 +128,7 @@ void HostManager::ProgressEnd() {
 }
 
 int HostManager::OnWarning(utl::IError::WarnStyle /*style*/, const std::wstring& message) {
-  Say(utl::ToUtf8(m_subject.shown),
-      "warning: " + Trimmed(utl::ToUtf8(WithoutPath(message, m_subject.path))));
-  ++m_warnings;
+  m_warnings.push_back(InOurStyle(utl::ToUtf8(WithoutPath(message, m_subject.path))));
   return 0;
 }
 

@@ -4,6 +4,7 @@
 
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "qxio/manager.h"
@@ -23,14 +24,15 @@ struct FileRef {
 
 class HostManager final : public qxio::IoManager {
 public:
-  // bar may be null: no progress is shown.
-  explicit HostManager(ProgressBar* bar);
+  // bar may be null: no progress is shown. A quiet manager says no notes.
+  explicit HostManager(ProgressBar* bar, bool quiet = false);
 
   // The file that the filters' next messages and warnings are about.
   void SetSubject(const FileRef& file) { m_subject = file; }
   // The image of the last import, if one was handed over; the manager forgets it.
   std::optional<qxio::TrImage> TakeImage();
-  int Warnings() const { return m_warnings; }
+  // The filters' warnings since the last call, in qxhost's style; the caller says them.
+  std::vector<std::string> TakeWarnings() { return std::exchange(m_warnings, {}); }
   ProgressBar* Bar() const { return m_bar; }
   // Takes the progress line away before other output goes to the terminal.
   void ClearProgress();
@@ -38,6 +40,8 @@ public:
   // Report through this manager: printed at once, or kept once KeepLines is called, so that
   // files converted side by side can have their lines printed in the order of the files.
   void Say(const std::string& file, const std::string& message);
+  // The same for a note, which --quiet silences; errors and warnings always show.
+  void Note(const std::string& file, const std::string& message);
   void KeepLines() { m_keepLines = true; }
   std::vector<std::string> TakeLines() { return std::move(m_lines); }
 
@@ -53,7 +57,8 @@ private:
   ProgressBar* m_bar;
   FileRef m_subject;
   std::optional<qxio::TrImage> m_image;
-  int m_warnings = 0;
+  bool m_quiet;
+  std::vector<std::string> m_warnings;
   bool m_keepLines = false;
   std::vector<std::string> m_lines;
 };
@@ -65,8 +70,12 @@ void Report(const std::string& file, const std::string& message);
 std::string ReportLine(const std::string& file, const std::string& message);
 
 // The host's error in words for a line that names path itself: an error about path says what
-// went wrong without naming it again ("cannot read: Input/output error"); any other keeps its
-// whole sentence.
+// went wrong without naming it again ("cannot read: Input/output error"), the system's reason
+// or the filter's where it gave one; any other keeps its whole sentence, in qxhost's style.
 std::string DescribeError(const utl::IError& error, const std::wstring& path);
+
+// A sentence of a filter or of the host in qxhost's style: lower-case (names excepted) and
+// without a full stop at the end.
+std::string InOurStyle(std::string sentence);
 
 }  // namespace qxhost

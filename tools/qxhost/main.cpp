@@ -70,7 +70,7 @@ int Run(const std::vector<std::wstring>& args) {
   }
 
   ProgressBar bar(stderr, [] { return TerminalColumns(stderr); });
-  HostManager manager(!options.quiet && sys::IsTerminal(stderr) ? &bar : nullptr);
+  HostManager manager(!options.quiet && sys::IsTerminal(stderr) ? &bar : nullptr, options.quiet);
   if (options.maxPixels) manager.SetMaxPixels(*options.maxPixels);
 
   const std::wstring pluginPath =

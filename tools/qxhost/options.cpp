@@ -46,7 +46,7 @@ const char kUsage[] =
     "                    ../lib/vemra from it\n"
     "  --max-pixels N    refuse images of more than N pixels (0: no limit;\n"
     "                    default 1073741824)\n"
-    "  -q, --quiet       show no progress\n"
+    "  -q, --quiet       show no progress and no notes\n"
     "  -h, --help        show this help\n"
     "  --version         show qxhost's version\n"
     "\n"

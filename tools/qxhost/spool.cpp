@@ -3,13 +3,13 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <filesystem>
 #include <vector>
 
 #include "failure.h"
 #include "platform.h"
 #include "utl/bufferedfile.h"
+#include "utl/error.h"
 #include "utl/path.h"
 #include "utl/safesave.h"
 #include "utl/text.h"
@@ -20,22 +20,35 @@ namespace {
 
 constexpr std::size_t kChunk = 256 * 1024;
 
-std::wstring TemporaryFolder() {
+// The system's temporary folder. Without one qxhost keeps no copy at all: a copy in the
+// current folder would be a file the user did not ask for.
+std::filesystem::path TemporaryFolderPath() {
   std::error_code error;
   const std::filesystem::path folder = std::filesystem::temp_directory_path(error);
-  if (error) return L"";
-  return sys::WidePath(folder) + static_cast<wchar_t>(std::filesystem::path::preferred_separator);
+  if (error) throw Failure("cannot keep a copy in the temporary folder: " + error.message());
+  return folder;
+}
+
+std::wstring TemporaryFolder() {
+  return sys::WidePath(TemporaryFolderPath()) +
+         static_cast<wchar_t>(std::filesystem::path::preferred_separator);
 }
 
 std::string SystemReason() {
-  return std::strerror(errno);
+  return utl::ToUtf8(utl::ErrnoText(errno));
 }
 
 }  // namespace
 
+std::string CannotKeepCopy(const utl::IError& error) {
+  const std::wstring& reason = error.Reason().empty() ? error.Message() : error.Reason();
+  return "cannot keep a copy in " + utl::ToUtf8(sys::WidePath(TemporaryFolderPath())) + ": " +
+         utl::ToUtf8(reason);
+}
+
 // Created new, never opened over a file that is there already, so nobody else's file (or a
 // link planted under the name) is written through.
-TempFile::TempFile() {
+TempFile::TempFile() try {
   static unsigned serial = 0;
   const std::wstring stem =
       TemporaryFolder() + L"qxhost-" + std::to_wstring(sys::ProcessId()) + L"-";
@@ -48,6 +61,8 @@ TempFile::TempFile() {
     }
     if (attempt == 100) m_file.Open(path, "wbx", utl::ShareNone, false);  // raises the reason
   }
+} catch (const utl::IError& error) {
+  throw Failure(CannotKeepCopy(error));
 }
 
 TempFile::~TempFile() {
@@ -60,13 +75,17 @@ void SpoolStandardInput(TempFile& spool) {
   sys::SetBinaryMode(stdin);
   utl::CBufferedFile& file = spool.File();
   std::vector<char> chunk(kChunk);
-  for (;;) {
-    const std::size_t got = std::fread(chunk.data(), 1, chunk.size(), stdin);
-    file.Write(chunk.data(), got);
-    if (got < chunk.size()) break;
+  try {
+    for (;;) {
+      const std::size_t got = std::fread(chunk.data(), 1, chunk.size(), stdin);
+      if (std::ferror(stdin)) throw Failure("cannot read: " + SystemReason());
+      file.Write(chunk.data(), got);
+      if (got < chunk.size()) break;
+    }
+    file.Close();
+  } catch (const utl::IError& error) {
+    throw Failure(CannotKeepCopy(error));
   }
-  if (std::ferror(stdin)) throw Failure("cannot read: " + SystemReason());
-  file.Close();
 }
 
 // Windows keeps an open file in its folder: there the TempFile removes it afterwards.

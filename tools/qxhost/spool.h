@@ -6,14 +6,15 @@
 #include <string>
 
 #include "utl/bufferedfile.h"
+#include "utl/error.h"
 
 namespace qxhost {
 
 // A file of its own in the system's temporary folder, removed with the object.
 class TempFile {
 public:
-  // Creates the file, empty and open for writing. Raises the host's error when no file can be
-  // created there.
+  // Creates the file, empty and open for writing. Raises Failure when no file can be created
+  // there.
   TempFile();
   ~TempFile();
   TempFile(const TempFile&) = delete;
@@ -29,8 +30,12 @@ private:
   int m_slot = -1;  // armed for removal on a stop (utl::ArmRemovalOnStop)
 };
 
-// Copies all of standard input into the file and closes it. Raises Failure or the host's error.
+// Copies all of standard input into the file and closes it. Raises Failure.
 void SpoolStandardInput(TempFile& file);
+
+// What to say of a standard stream whose copy in the temporary folder failed with error:
+// the folder and the reason, never the copy's own name.
+std::string CannotKeepCopy(const utl::IError& error);
 
 // Copies the file to standard output and removes it. A reader of standard output that stops
 // early ends qxhost by a signal, so the file leaves the folder before the copy where the

@@ -43,12 +43,14 @@ public:
   // Each raises the host's error for the raising site's source file and line; none returns.
   [[noreturn]] void Throw_ERR_END_BEFORE_BEGIN(const wchar_t* sourceFile, int line) const;
   [[noreturn]] void Throw_ERR_INTERNAL(const wchar_t* sourceFile, int line) const;
+  // reason: what the filter found wrong with the file ("unsupported depth 7").
   [[noreturn]] void Throw_ERR_UNKNOWN_FORMAT(const wchar_t* sourceFile, int line,
-                                             const std::wstring& path) const;
+                                             const std::wstring& path,
+                                             const std::wstring& reason = {}) const;
   [[noreturn]] void Throw_ERR_UNEXPECTED_EOF(const wchar_t* sourceFile, int line,
                                              const std::wstring& path) const;
-  // reason: the system's words for the failure, such as CBufferedFile::LastSystemError(),
-  // carried beside the filter's own message.
+  // reason: the system's words for the failure, such as CBufferedFile::LastSystemError(), or
+  // the filter's for what is wrong with the file, carried beside the filter's own message.
   [[noreturn]] void Throw_ERR_FILE_READ(const wchar_t* sourceFile, int line,
                                         const std::wstring& path, const std::wstring& message,
                                         const std::wstring& reason = {}) const;

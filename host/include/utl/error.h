@@ -33,9 +33,9 @@ public:
   virtual const std::wstring& Path() const noexcept = 0;      // empty where the operation has none
   virtual const std::wstring& Message() const noexcept = 0;   // the raiser's own words, if any
   virtual const std::wstring& Sentence() const noexcept = 0;  // the readable sentence of what()
-  // The system's own words for the failure behind the error ("No space left on device"), kept
-  // apart from the message, whose wording a filter may have to fix; empty when no system call
-  // failed.
+  // Why, in the words of whoever found the cause: the system's for a call it refused ("No
+  // space left on device"), a filter's for a file it refuses ("unsupported depth 7"). Kept
+  // apart from the message, whose wording a filter may have to fix; empty when none was given.
   virtual const std::wstring& Reason() const noexcept = 0;
 };
 

@@ -47,8 +47,9 @@ void IoFilter::Throw_ERR_INTERNAL(const wchar_t* sourceFile, int line) const {
 }
 
 void IoFilter::Throw_ERR_UNKNOWN_FORMAT(const wchar_t* sourceFile, int line,
-                                        const std::wstring& path) const {
-  Raise(CError(ErrorKind::UnknownFormat, sourceFile, line, path));
+                                        const std::wstring& path,
+                                        const std::wstring& reason) const {
+  Raise(CError(ErrorKind::UnknownFormat, sourceFile, line, path, {}, reason));
 }
 
 void IoFilter::Throw_ERR_UNEXPECTED_EOF(const wchar_t* sourceFile, int line,

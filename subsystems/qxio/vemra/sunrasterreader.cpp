@@ -42,39 +42,55 @@ SunRasterReader::SunRasterReader()
       m_bitsPerPixel(0),
       m_palette{} {}
 
-// Works on locals and commits only on success, so a refused file leaves the reader as it was.
+// Works on locals and commits only on success, so a refused file leaves the image the reader
+// describes as it was.
 int SunRasterReader::ReadHeader(utl::CBufferedFile* file) {
-  if (file == nullptr || file->GetPosition() != 0) return kReadShort;
-  if (file->GetLength() < kSunRasterHeaderSize) return kReadShort;
+  if (file == nullptr || file->GetPosition() != 0) {
+    return Refuse(kReadShort, "the file is not at its first byte");
+  }
+  if (file->GetLength() == 0) return Refuse(kReadShort, "the file is empty");
+  if (file->GetLength() < kSunRasterHeaderSize)
+    return Refuse(kReadShort, "the header is cut short");
 
   std::uint8_t raw[kSunRasterHeaderSize];
-  if (file->Read(raw, sizeof raw) != sizeof raw) return kReadShort;
+  if (file->Read(raw, sizeof raw) != sizeof raw)
+    return Refuse(kReadShort, "the header is cut short");
   ByteOrder order;
-  if (!MagicByteOrder(raw, order)) return kReadBadMagic;
+  if (!MagicByteOrder(raw, order)) return Refuse(kReadBadMagic, "not a Sun raster file");
   const SunRasterHeader header = DecodeHeader(raw, order);
 
-  if (!IsDepthIn(kReadableDepthMask, header.depth) || header.type > kLastType) {
-    return kReadUnsupported;
+  if (!IsDepthIn(kReadableDepthMask, header.depth)) {
+    return Refuse(kReadUnsupported, "unsupported depth " + std::to_string(header.depth));
+  }
+  if (header.type > kLastType) {
+    return Refuse(kReadUnsupported, "unsupported type " + std::to_string(header.type));
   }
   // Width and height are signed in the format; the row length must be usable before any row
   // is read or any caller sizes a buffer from it.
   const auto width = static_cast<std::int32_t>(header.width);
   const auto height = static_cast<std::int32_t>(header.height);
   const RasterSize size = ComputeRasterSize(width, height, header.depth);
-  if (!size.valid) return kReadUnsupported;
-  if (header.maptype > kMapRaw) return kReadUnsupported;
+  if (!size.valid) {
+    return Refuse(kReadUnsupported, "unsupported size " + std::to_string(width) + " x " +
+                                        std::to_string(height) + " at depth " +
+                                        std::to_string(header.depth));
+  }
+  if (header.maptype > kMapRaw) {
+    return Refuse(kReadUnsupported,
+                  "unsupported colour map type " + std::to_string(header.maptype));
+  }
 
   // Every header starts from a black palette, so entries that a short colour map leaves
   // unset never show colours of an earlier file.
   RGBQUAD palette[kMaxPaletteEntries] = {};
   if (header.maptype == kMapEqualRgb) {
     const int status = ReadColorMap(*file, header.maplength, palette);
-    if (status != kReadOk) return status;
+    if (status != kReadOk) return Refuse(status, "the colour map is cut short");
   } else {
     // A raw map has no layout to read colours from: the image reads as one without a map.
     if (header.maptype == kMapRaw) {
       const int status = SkipRawMap(*file, header.maplength);
-      if (status != kReadOk) return status;
+      if (status != kReadOk) return Refuse(status, "the colour map is cut short");
     }
     BuildGreyPalette(header.depth, palette);
   }
@@ -92,7 +108,13 @@ int SunRasterReader::ReadHeader(utl::CBufferedFile* file) {
   m_windowPos = m_windowEnd = 0;
   m_padLast = PadLastEvidence{};
   std::memcpy(m_palette, palette, sizeof m_palette);
+  m_refusal.clear();
   return kReadOk;
+}
+
+int SunRasterReader::Refuse(int status, std::string words) {
+  m_refusal = std::move(words);
+  return status;
 }
 
 // A map longer than the file is refused at once, as a colour map is.

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <string>
 
 #include "sunraster.h"
 #include "utl/bufferedfile.h"
@@ -26,12 +27,15 @@ class SunRasterReader {
 public:
   SunRasterReader();
 
-  // file must stand at its first byte. On success the public fields below describe the image.
+  // file must stand at its first byte. On success the accessors below describe the image.
   int ReadHeader(utl::CBufferedFile* file);
-  // Fills row with the next row: m_bytesPerRow bytes, padding included.
+  // Fills row with the next row: BytesPerRow() bytes, padding included.
   int ReadScanline(std::uint8_t* row);
   // Forgets the file; does not close it.
   void Reset();
+  // Why the last ReadHeader refused its file, in words for messages ("unsupported depth 7");
+  // empty after a header it accepted.
+  const std::string& Refusal() const { return m_refusal; }
 
   // Whether the 32-bit rows delivered since ReadHeader hold their pad byte last (B,G,R,pad, or
   // R,G,B,pad in the RGB type) rather than first, as the format lays them out: true when the
@@ -43,6 +47,12 @@ public:
   // file.
   void ToPadLastOrder(std::uint8_t* row) const;
 
+  // Valid after a successful ReadHeader. The palette holds 256 entries: the colour map, or a
+  // grey ramp for files without one.
+  std::int32_t ImageWidth() const { return m_imageWidth; }
+  std::int32_t ImageHeight() const { return m_imageHeight; }
+  std::int32_t BitsPerPixel() const { return m_bitsPerPixel; }
+  const RGBQUAD* Palette() const { return m_palette; }
   std::int32_t BytesPerRow() const { return m_bytesPerRow; }
   const SunRasterHeader& Header() const { return m_header; }
 
@@ -61,6 +71,7 @@ private:
   void SizeWindow();
   void ToMemoryOrder(std::uint8_t* row) const;
   void WeighPadLast(const std::uint8_t* row);
+  int Refuse(int status, std::string words);
 
   // What the rows delivered so far tell of a 32-bit file's layout.
   struct PadLastEvidence {
@@ -84,9 +95,7 @@ private:
   std::size_t m_windowEnd;
   SunRasterHeader m_header;
   PadLastEvidence m_padLast;
-
-public:
-  // Valid after a successful ReadHeader; callers read them directly.
+  std::string m_refusal;
   std::int32_t m_imageWidth;
   std::int32_t m_imageHeight;
   std::int32_t m_bitsPerPixel;
