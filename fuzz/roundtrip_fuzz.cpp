@@ -58,7 +58,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const auto source = Import(ScratchFile("roundtrip.ras", data, size), 1u << 20).image;
   if (!source) return 0;
   qxio::TrImage& image = *source;
-  const TempDir dir;
+  const TempDir dir(MemoryFolder());
   const fs::path target = dir / "image.ras";
 
   const bool nibbles = image.GetColorFormat() == utl::Indexed4;
