@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "benchfolder.h"
+#include "pixcv/pixels.h"
 #include "qxio/manager.h"
 #include "qxio/transport.h"
 #include "sunexportfilter.h"
@@ -42,7 +43,7 @@ void ReadImage(benchmark::State& state, FileShape shape) {
       state.SkipWithError("ReadHeader failed");
       break;
     }
-    for (int y = 0; y < reader.m_imageHeight; ++y) {
+    for (int y = 0; y < reader.ImageHeight(); ++y) {
       if (reader.ReadScanline(row.data()) != vemra::kReadOk) {
         state.SkipWithError("ReadScanline failed");
         break;
@@ -50,7 +51,7 @@ void ReadImage(benchmark::State& state, FileShape shape) {
     }
     benchmark::DoNotOptimize(row.data());
     benchmark::ClobberMemory();
-    decoded = std::int64_t{reader.BytesPerRow()} * reader.m_imageHeight;
+    decoded = std::int64_t{reader.BytesPerRow()} * reader.ImageHeight();
     reader.Reset();
     input.Close();
   }
@@ -69,7 +70,7 @@ std::vector<std::uint8_t> MemoryImage(const FileShape& shape, std::size_t rowByt
 
 // toNull: the null device takes the bytes, so only the codec and the buffered file are timed.
 void WriteImage(benchmark::State& state, FileShape shape, bool toNull) {
-  const std::size_t memoryRowBytes = (std::size_t(shape.width) * std::size_t(shape.depth) + 7) / 8;
+  const std::size_t memoryRowBytes = pixcv::PackedRowBytes(shape.width, shape.depth);
   const std::vector<std::uint8_t> image = MemoryImage(shape, memoryRowBytes);
   RGBQUAD palette[256] = {};
   const std::wstring path = toNull ? std::wstring(L"/dev/null")

@@ -107,8 +107,7 @@ std::string Describe(const FileShape& shape) {
 }
 
 std::uint64_t FileRowBytes(const FileShape& shape) {
-  const std::uint64_t bytes = (std::uint64_t(shape.width) * std::uint64_t(shape.depth) + 7) / 8;
-  return bytes + (bytes & 1);
+  return vemra::BytesPerRow(shape.width, shape.depth);
 }
 
 // Writes the rows through the project's writer, as an export would: standard rows for raw
@@ -127,7 +126,7 @@ std::uint64_t WriteBenchFile(const std::string& path, const FileShape& shape) {
   }
   vemra::WriteLayout layout;
   layout.runLength = shape.content != Content::Raw;
-  layout.colourMap = shape.depth == 8;
+  layout.colorMap = shape.depth == 8;
 
   utl::CBufferedFile file;
   file.Open(utl::FromUtf8(path), "wb", utl::ShareNone, false);

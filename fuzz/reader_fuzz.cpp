@@ -30,14 +30,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   };
   const std::uint32_t width = field(4), height = field(8), depth = field(12);
   const std::uint32_t type = field(20), maptype = field(24);
-  Require(reader.m_imageWidth == std::int32_t(width) && reader.m_imageWidth >= 1 &&
-              reader.m_imageHeight == std::int32_t(height) && reader.m_imageHeight >= 0,
+  Require(reader.ImageWidth() == std::int32_t(width) && reader.ImageWidth() >= 1 &&
+              reader.ImageHeight() == std::int32_t(height) && reader.ImageHeight() >= 0,
           "width of 1 or more and height of 0 or more, as in the header");
   Require((depth == 1 || depth == 4 || depth == 8 || depth == 24 || depth == 32) && type <= 3 &&
               maptype <= 2,
           "only depths, types and map types the filters carry");
   const std::int64_t rowBytes = reader.BytesPerRow();
-  Require(rowBytes == vemra::bytesPerRow(width, depth) && rowBytes * height <= 0xFFFFFFFFll,
+  Require(rowBytes == vemra::BytesPerRow(width, depth) && rowBytes * height <= 0xFFFFFFFFll,
           "row length from width and depth; image size within 32 bits");
   // A colour map of maplength / 3 entries, or a raw map of maplength bytes.
   const std::int64_t maplength = std::max(std::int32_t(field(28)), 0);

@@ -58,7 +58,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const auto source = Import(ScratchFile("roundtrip.ras", data, size), 1u << 20).image;
   if (!source) return 0;
   qxio::TrImage& image = *source;
-  const TempDir dir;
+  const TempDir dir(MemoryFolder());
   const fs::path target = dir / "image.ras";
 
   const bool nibbles = image.GetColorFormat() == utl::Indexed4;
@@ -86,7 +86,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   Require(!error && ended == qxio::ExportDone && dir.List().size() == 1,
           "the image is exported alone");
 
-  const auto rowBytes = static_cast<std::uint32_t>(vemra::bytesPerRow(width, depth));
+  const auto rowBytes = static_cast<std::uint32_t>(vemra::BytesPerRow(width, depth));
   const std::uint32_t mapBytes = depth <= 8 && !blackAndWhite ? 3u << depth : 0;
   const Bytes file = ReadFile(target);
   const std::uint32_t dataBytes =

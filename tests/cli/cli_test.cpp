@@ -1,7 +1,6 @@
 // The built qxhost run as a user runs it: the cases of tests/data/cli/cases.txt, and PNG files of
 // every kind converted to Sun raster and back, and to PNG, with their colours.
 
-#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <map>
@@ -16,28 +15,41 @@ namespace vemra::test {
 namespace {
 
 struct Case {
-  std::string command;
+  int line = 0;  // in cases.txt, which names the test
+  std::string command, fault;
   int exit = 0;
   std::map<std::string, std::vector<std::string>> lines;  // "out", "err", "creates", "needs"
 };
 
+void PrintTo(const Case& c, std::ostream* out) {
+  *out << c.command;
+}
+
 // "run COMMAND" starts a case; "exit N", "out REGEX", "err REGEX", "creates FILE" and "needs WHAT"
-// describe it. A value is all that follows its key and one space.
+// describe it. A value is all that follows its key and one space. A line that fits no case is the
+// fault of the case it belongs to.
 std::vector<Case> Cases() {
   std::ifstream in(DataDir() / "cli" / "cases.txt");
   std::vector<Case> cases;
+  int number = 0;
+  const auto start = [&cases](int line, const std::string& command, const char* fault) {
+    cases.emplace_back().line = line;
+    cases.back().command = command, cases.back().fault = fault;
+  };
   for (std::string line; std::getline(in, line);) {
     const std::string key = line.substr(0, line.find(' '));
     const std::string value = key.size() < line.size() ? line.substr(key.size() + 1) : "";
-    if (key == "run") cases.push_back({value, 0, {}});
+    ++number;
+    if (key == "run") start(number, value, "");
     if (key.empty() || key[0] == '#' || key == "run") continue;
+    if (cases.empty()) start(number, "", "a line before the first case");
     const bool known =
         key == "exit" || key == "out" || key == "err" || key == "creates" || key == "needs";
-    EXPECT_TRUE(!cases.empty() && known) << "cases.txt: " << line;
-    if (cases.empty()) continue;
+    if (!known) cases.back().fault = "cases.txt: " + line;
     if (key == "exit") cases.back().exit = std::stoi(value);
     if (key != "exit") cases.back().lines[key].push_back(value);
   }
+  if (cases.empty()) start(0, "", "no cases in cases.txt");
   return cases;
 }
 
@@ -88,35 +100,52 @@ std::string Missing(const fs::path& folder, const std::vector<std::string>& need
   return "";
 }
 
-// In a folder of copies of tests/data, each case ends as it says and leaves the folder as it was,
-// but for the files it says it creates.
-TEST(Cli, Cases) {
+// The copies of tests/data the cases run in, shared by the cases of one run of the program.
+struct DataCopy {
   TempDir dir;
-  const fs::path folder = dir / "data";
-  fs::copy(DataDir(), folder, fs::copy_options::recursive);
-  const auto before = Snapshot(folder);
-  const auto cases = Cases();
-  ASSERT_FALSE(cases.empty());
-  for (Case c : cases) {
-    if (const std::string missing = Missing(folder, c.lines["needs"]); !missing.empty()) {
-      std::printf("[  SKIPPED ] without %s: %s\n", missing.c_str(), c.command.c_str());
-      continue;
-    }
-    std::string out, err;
-    const int exit = Shell(folder, c.command, out, err);
-    SCOPED_TRACE(c.command + "\nstdout:\n" + out + "stderr:\n" + err);
-    EXPECT_EQ(exit, c.exit);
-    ExpectLines(out, c.lines["out"]);
-    ExpectLines(err, c.lines["err"]);
-    for (const std::string& file : c.lines["creates"]) {
-      EXPECT_TRUE(fs::remove(folder / fs::u8path(file))) << file << " was not created";
-    }
-    EXPECT_TRUE(Snapshot(folder) == before) << "the folder changed";
+  fs::path folder = dir / "data";
+  std::map<std::string, Bytes> files;
+  DataCopy() { Restore(); }
+  void Restore() {
+    fs::remove_all(folder);
+    fs::copy(DataDir(), folder, fs::copy_options::recursive);
+    files = Snapshot(folder);
+  }
+};
+
+class CliCase : public testing::TestWithParam<Case> {};
+
+// Each case ends as it says and leaves the folder as it was, but for the files it says it
+// creates.
+TEST_P(CliCase, EndsAsItSays) {
+  Case c = GetParam();
+  ASSERT_TRUE(c.fault.empty()) << c.fault;
+  static DataCopy data;
+  if (const std::string missing = Missing(data.folder, c.lines["needs"]); !missing.empty()) {
+    GTEST_SKIP() << "without " << missing << ": " << c.command;
+  }
+  std::string out, err;
+  const int exit = Shell(data.folder, c.command, out, err);
+  SCOPED_TRACE(c.command + "\nstdout:\n" + out + "stderr:\n" + err);
+  EXPECT_EQ(exit, c.exit);
+  ExpectLines(out, c.lines["out"]);
+  ExpectLines(err, c.lines["err"]);
+  for (const std::string& file : c.lines["creates"]) {
+    EXPECT_TRUE(fs::remove(data.folder / fs::u8path(file))) << file << " was not created";
+  }
+  if (Snapshot(data.folder) != data.files) {
+    ADD_FAILURE() << "the folder changed";
+    data.Restore();  // for the cases after this one
   }
 }
 
+INSTANTIATE_TEST_SUITE_P(Rows, CliCase, testing::ValuesIn(Cases()),
+                         [](const testing::TestParamInfo<Case>& row) {
+                           return "line" + std::to_string(row.param.line);
+                         });
+
 // PNG to Sun raster and back, and PNG to PNG, keep every colour (alpha has no place in the format).
-TEST(Cli, PngOfEveryKindKeepsItsColours) {
+TEST(Cli, PngOfEveryKindKeepsItsColors) {
   TempDir dir;
   fs::create_directory(dir / "work");
   for (const fs::path& png : FilesIn(DataDir() / "png", {".png"})) {

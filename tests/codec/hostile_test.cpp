@@ -140,8 +140,8 @@ TEST(Hostile, ReadsFailingInTheHeaderMapAndRows) {
 }
 
 #if defined(QXHOST_BINARY) && !defined(_WIN32)
-// One run per pixel limit, with 256 MiB of address space (under AddressSanitizer, whose shadow
-// memory needs terabytes of it, a cap of 64 MiB on any one allocation), 5 s of CPU and 20 s in
+// One run per pixel limit, with 256 MiB of address space (under a sanitizer, whose shadow memory
+// needs terabytes of it, a cap of 64 MiB on any one allocation), 5 s of CPU and 20 s in
 // all: qxhost prints for each file the line of its verdict.
 TEST(Hostile, QxhostCheckSaysEachVerdictWithinBoundedMemoryAndTime) {
   std::map<std::string, std::string> lines;  // verdict -> regular expression, FILE for the path
@@ -152,9 +152,9 @@ TEST(Hostile, QxhostCheckSaysEachVerdictWithinBoundedMemoryAndTime) {
   }
   TempDir dir;
   for (const auto& [limit, rows] : runs) {
-#if defined(__SANITIZE_ADDRESS__)
-    const char* inherited = std::getenv("ASAN_OPTIONS");
-    std::string command = "ulimit -t 5 && ASAN_OPTIONS='" +
+#if defined(VEMRA_SANITIZER_OPTIONS)
+    const char* inherited = std::getenv(VEMRA_SANITIZER_OPTIONS);
+    std::string command = "ulimit -t 5 && " VEMRA_SANITIZER_OPTIONS "='" +
                           std::string(inherited ? inherited : "") +
                           ":max_allocation_size_mb=64:allocator_may_return_null=0:exitcode=86' ";
 #else

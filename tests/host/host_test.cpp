@@ -166,9 +166,10 @@ TEST(Image, RowsTableAndRefusals) {
   for (auto [width, height, format] :
        {std::tuple{32768, 32769, 1}, {-1, 1, 3}, {1, -1, 3}, {1, 1, 0}, {1, 1, 13}}) {
     qxio::TrImage other;
-    EXPECT_TRUE(Raised([&] {
-      other.SetScanlineStart(width, height, utl::ColorFormat(format), 0, 0, nullptr,
-                             qxio::RowAccessByIndex, 0, nullptr);
+    // Named again: clang before C++20 lets no lambda use a structured binding.
+    EXPECT_TRUE(Raised([&other, w = width, h = height, f = format] {
+      other.SetScanlineStart(w, h, utl::ColorFormat(f), 0, 0, nullptr, qxio::RowAccessByIndex, 0,
+                             nullptr);
     })) << width
         << " x " << height << ", format " << format;
   }

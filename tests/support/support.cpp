@@ -36,11 +36,11 @@ std::vector<fs::path> FilesIn(const fs::path& folder, std::initializer_list<cons
   return files;
 }
 
-TempDir::TempDir() {
+TempDir::TempDir(const fs::path& under) {
   static const std::string tag = std::to_string(std::random_device{}() % 1000000);
   static std::atomic<int> counter{0};
   do {
-    m_path = fs::temp_directory_path() / ("vemra-test-" + tag + "-" + std::to_string(counter++));
+    m_path = under / ("vemra-test-" + tag + "-" + std::to_string(counter++));
   } while (!fs::create_directory(m_path));
 }
 
@@ -143,8 +143,13 @@ qxio::TrImage TestImage(utl::ColorFormat format, int width, int height) {
   return image;
 }
 
+fs::path MemoryFolder() {
+  std::error_code ec;
+  return fs::is_directory("/dev/shm", ec) ? fs::path("/dev/shm") : fs::temp_directory_path();
+}
+
 fs::path ScratchFile(const std::string& name, const std::uint8_t* data, std::size_t size) {
-  static const TempDir scratch;
+  static const TempDir scratch(MemoryFolder());
   WriteFile(scratch / name, Bytes(data, data + size));
   return scratch / name;
 }

@@ -25,10 +25,10 @@ fs::path CorpusDir();  // the shared real-world files, or an empty path when the
 // The files of folder with one of the extensions, sorted.
 std::vector<fs::path> FilesIn(const fs::path& folder, std::initializer_list<const char*> wanted);
 
-// A new folder under the system's temporary folder, removed with its contents.
+// A new folder, under the system's temporary folder unless told, removed with its contents.
 class TempDir {
 public:
-  TempDir();
+  explicit TempDir(const fs::path& under = fs::temp_directory_path());
   ~TempDir();
   TempDir(const TempDir&) = delete;
   TempDir& operator=(const TempDir&) = delete;
@@ -84,9 +84,11 @@ std::optional<utl::CError> Raised(const std::function<void()>& work);
 // An image whose bytes and 256 colour-table entries all differ.
 qxio::TrImage TestImage(utl::ColorFormat format, int width, int height);
 
-// For the fuzz targets: the input as a file in a folder of the process's own, removed at a normal
-// exit and left behind with the input after a crash; a check that aborts with a message, so that
-// the fuzzer keeps the input.
+// For the fuzz targets: a folder in memory (/dev/shm) where the system has one, else the system's
+// temporary folder, so that a file written on every run costs no disk; the input as a file in a
+// folder of the process's own there, removed at a normal exit and left behind with the input after
+// a crash; a check that aborts with a message, so that the fuzzer keeps the input.
+fs::path MemoryFolder();
 fs::path ScratchFile(const std::string& name, const std::uint8_t* data, std::size_t size);
 void Require(bool condition, const char* what);
 

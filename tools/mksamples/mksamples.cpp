@@ -32,7 +32,7 @@ void HueToBgr(double hue, double value, std::uint8_t* bgr) {
 }
 
 // A colour wheel: hue by angle, brightness by distance from the centre.
-void ColourWheelPixel(int x, int y, int width, int height, std::uint8_t* bgr) {
+void ColorWheelPixel(int x, int y, int width, int height, std::uint8_t* bgr) {
   const double dx = x - width / 2.0, dy = y - height / 2.0;
   const double radius = std::sqrt(dx * dx + dy * dy) / (height / 2.0);
   const double hue = std::atan2(dy, dx) / (2 * kPi) + 0.5;
@@ -62,10 +62,10 @@ void Write(const std::string& path, int width, int height, int depth, const RGBQ
 void WriteSamples(const std::string& folder) {
   const int w = 160, h = 120;
   Write(folder + "/colourwheel-24.ras", w, h, 24, nullptr, [&](int y, Row& row) {
-    for (int x = 0; x < w; ++x) ColourWheelPixel(x, y, w, h, &row[3 * x]);
+    for (int x = 0; x < w; ++x) ColorWheelPixel(x, y, w, h, &row[3 * x]);
   });
   Write(folder + "/colourwheel-32.ras", w, h, 32, nullptr, [&](int y, Row& row) {
-    for (int x = 0; x < w; ++x) ColourWheelPixel(x, y, w, h, &row[4 * x]);
+    for (int x = 0; x < w; ++x) ColorWheelPixel(x, y, w, h, &row[4 * x]);
   });
 
   RGBQUAD rainbow[256];
@@ -83,7 +83,7 @@ void WriteSamples(const std::string& folder) {
 
   // Black and white without a map (bit 1 black), the 1-bit form every reader shows right.
   vemra::WriteLayout noMap;
-  noMap.colourMap = false;
+  noMap.colorMap = false;
   Write(
       folder + "/checks-1.ras", w, h, 1, nullptr,
       [&](int y, Row& row) {

@@ -7,6 +7,7 @@
 
 #include "failure.h"
 #include "pixcv/convert.h"
+#include "pixcv/pixels.h"
 #include "pngcodec.h"
 #include "utl/path.h"
 #include "utl/safesave.h"
@@ -35,24 +36,9 @@ int Channels(int colorType) {
   }
 }
 
-// The sample of bits bits at pixel x of a packed row.
-unsigned Sample(const std::uint8_t* row, std::size_t x, int bits) {
-  if (bits == 8) return row[x];
-  const std::size_t bit = x * static_cast<std::size_t>(bits);
-  return (row[bit / 8] >> (8 - bits - bit % 8)) & ((1u << bits) - 1);
-}
-
 // 16 bits to 8, rounded: k x 257 gives k.
 std::uint8_t Reduce(const std::uint8_t* le) {
   return static_cast<std::uint8_t>(((le[0] | le[1] << 8) * 255u + 32895u) >> 16);
-}
-
-bool IsGrey(const RGBQUAD& c) {
-  return c.rgbRed == c.rgbGreen && c.rgbGreen == c.rgbBlue;
-}
-
-bool IsLevel(const RGBQUAD& c, int level) {
-  return IsGrey(c) && c.rgbRed == level;
 }
 
 // Whether entries 0 .. count - 1 are the first of the grey scale of a PNG depth, or of its
@@ -61,7 +47,7 @@ bool IsScale(const RGBQUAD* table, unsigned count, int depth, bool reversed) {
   const int top = (1 << depth) - 1;
   for (unsigned i = 0; i < count; ++i) {
     const int level = static_cast<int>(i) * 255 / top;
-    if (!IsLevel(table[i], reversed ? 255 - level : level)) return false;
+    if (!pixcv::IsGreyLevel(table[i], reversed ? 255 - level : level)) return false;
   }
   return true;
 }
@@ -73,7 +59,7 @@ unsigned UsedEntries(const qxio::TrImage& image, int bits) {
   for (int y = 0; y < image.GetHeight() && highest < top; ++y) {
     const std::uint8_t* row = image.Row(y);
     for (int x = 0; x < image.GetWidth(); ++x) {
-      highest = std::max(highest, Sample(row, static_cast<std::size_t>(x), bits));
+      highest = std::max(highest, pixcv::PackedSample(row, static_cast<std::size_t>(x), bits));
     }
   }
   return highest + 1;
@@ -119,7 +105,8 @@ Kind ReadKind(utl::CBufferedFile& file) {
 }
 
 void CheckClaimedSize(const Kind& kind, std::int64_t fileBytes) {
-  const double rowBytes = (double(kind.width) * Channels(kind.colorType) * kind.bitDepth + 7) / 8;
+  const double rowBytes =
+      double(pixcv::PackedRowBytes(kind.width, Channels(kind.colorType) * kind.bitDepth));
   if (double(kind.height) * (rowBytes + 1) > kMaxInflateRatio * double(fileBytes) + 4096.0) {
     throw Failure("the PNG claims " + std::to_string(kind.width) + " x " +
                   std::to_string(kind.height) + " pixels, more than its " +
@@ -158,7 +145,7 @@ qxio::TrImage NewImage(const Kind& kind, utl::ColorFormat format, qxio::CProgres
 std::size_t RowBytes(RowForm form, std::uint32_t width) {
   static constexpr int kChannels[] = {1, 1, 3, 4, 3, 4};
   const int channels = kChannels[static_cast<int>(form.samples)];
-  return (std::size_t{width} * channels * form.bits + 7) / 8;
+  return pixcv::PackedRowBytes(width, channels * form.bits);
 }
 
 RowMapper::RowMapper(RowForm from, utl::ColorFormat to, std::uint32_t width, const Kind& kind)
@@ -192,8 +179,8 @@ void RowMapper::Map(const std::uint8_t* in, std::uint8_t* out) const {
       // 2-bit grey levels times 5 are the same 4-bit levels; indices stay as they are.
       const unsigned scale = m_from.samples == Samples::Grey ? 5 : 1;
       for (std::uint32_t x = 0; x < m_width; x += 2) {
-        const unsigned low = x + 1 < m_width ? Sample(in, x + 1, 2) * scale : 0;
-        out[x / 2] = static_cast<std::uint8_t>(Sample(in, x, 2) * scale << 4 | low);
+        const unsigned low = x + 1 < m_width ? pixcv::PackedSample(in, x + 1, 2) * scale : 0;
+        out[x / 2] = static_cast<std::uint8_t>(pixcv::PackedSample(in, x, 2) * scale << 4 | low);
       }
       break;
     }
@@ -207,7 +194,7 @@ void RowMapper::Map(const std::uint8_t* in, std::uint8_t* out) const {
       break;
     case Step::Expand:
       for (std::uint32_t x = 0; x < m_width; ++x, out += 4) {
-        const unsigned i = Sample(in, x, bits);
+        const unsigned i = pixcv::PackedSample(in, x, bits);
         const RGBQUAD c = i < m_kind.paletteSize ? m_kind.palette[i] : RGBQUAD{0, 0, 0, 0};
         out[0] = c.rgbBlue, out[1] = c.rgbGreen, out[2] = c.rgbRed;
         out[3] = i < m_kind.paletteSize ? m_kind.alpha[i] : 255;
@@ -237,7 +224,7 @@ WritePlan::WritePlan(const qxio::TrImage& image, bool sixteenBits) : m_image(ima
       const unsigned used = UsedEntries(image, depth);
       image.GetColorTable(palette, 0, 1 << depth);
       bool grey = true;
-      for (unsigned i = 0; i < used; ++i) grey = grey && IsGrey(palette[i]);
+      for (unsigned i = 0; i < used; ++i) grey = grey && pixcv::IsGrey(palette[i]);
       for (const int scale : {1, 4, 8}) {
         const bool reversed = scale == 1 && IsScale(palette, used, 1, true);
         if ((1u << scale) >= used && (IsScale(palette, used, scale, false) || reversed)) {
@@ -288,14 +275,15 @@ const std::uint8_t* WritePlan::Row(int y, std::uint8_t* scratch) const {
       std::memset(scratch, 0, RowBytes(form, static_cast<std::uint32_t>(width)));
       for (int x = 0; x < width; ++x) {
         const unsigned level =
-            Sample(row, static_cast<std::size_t>(x), from) ^ (m_reversed ? 1 : 0);
+            pixcv::PackedSample(row, static_cast<std::size_t>(x), from) ^ (m_reversed ? 1 : 0);
         scratch[x * to / 8] |= static_cast<std::uint8_t>(level << (8 - to - x * to % 8));
       }
       break;
     }
     case Step::ThroughTable: {
       const int bits = utl::BitsPerPixel(m_image.GetColorFormat());
-      for (int x = 0; x < width; ++x) scratch[x] = palette[Sample(row, x, bits)].rgbRed;
+      for (int x = 0; x < width; ++x)
+        scratch[x] = palette[pixcv::PackedSample(row, x, bits)].rgbRed;
       break;
     }
     case Step::DropFourth:

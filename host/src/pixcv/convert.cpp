@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "pixcv/pixels.h"
+
 namespace pixcv {
 
 namespace {
@@ -19,13 +21,6 @@ void PutEntry(Byte* out, const RGBQUAD& entry) {
   out[2] = entry.rgbRed;
 }
 
-// Pixel i of a row of packed sub-byte pixels, high bits first.
-unsigned Packed(const Byte* row, std::size_t i, int bits) {
-  const std::size_t bit = i * static_cast<std::size_t>(bits);
-  const int shift = 8 - bits - static_cast<int>(bit % 8);
-  return (row[bit / 8] >> shift) & ((1u << bits) - 1);
-}
-
 Byte Expand5(unsigned v) {
   return static_cast<Byte>((v << 3) | (v >> 2));
 }
@@ -33,15 +28,25 @@ Byte Expand6(unsigned v) {
   return static_cast<Byte>((v << 2) | (v >> 4));
 }
 
+// A little-endian 16-bit pixel: 5 bits of blue from the low end, then greenBits (5 or 6) of
+// green and 5 of red.
+void PutWord(Byte* out, const Byte* in, int greenBits) {
+  const unsigned v = in[0] | (in[1] << 8);
+  out[0] = Expand5(v & 0x1F);
+  out[1] = greenBits == 6 ? Expand6((v >> 5) & 0x3F) : Expand5((v >> 5) & 0x1F);
+  out[2] = Expand5((v >> (5 + greenBits)) & 0x1F);
+}
+
 bool ToBgr24(std::size_t width, const Byte* src, utl::ColorFormat from, Byte* dst,
              const RGBQUAD* palette) {
   switch (from) {
     case utl::Gray1:
-      for (std::size_t i = 0; i < width; ++i) PutGrey(dst + 3 * i, Packed(src, i, 1) ? 255 : 0);
+      for (std::size_t i = 0; i < width; ++i)
+        PutGrey(dst + 3 * i, PackedSample(src, i, 1) ? 255 : 0);
       return true;
     case utl::Gray4:
       for (std::size_t i = 0; i < width; ++i)
-        PutGrey(dst + 3 * i, static_cast<Byte>(Packed(src, i, 4) * 17));
+        PutGrey(dst + 3 * i, static_cast<Byte>(PackedSample(src, i, 4) * 17));
       return true;
     case utl::Gray8:
       for (std::size_t i = 0; i < width; ++i) PutGrey(dst + 3 * i, src[i]);
@@ -51,20 +56,10 @@ bool ToBgr24(std::size_t width, const Byte* src, utl::ColorFormat from, Byte* ds
       for (std::size_t i = 0; i < width; ++i) PutGrey(dst + 3 * i, src[2 * i + 1]);
       return true;
     case utl::BGR555:
-      for (std::size_t i = 0; i < width; ++i) {
-        const unsigned v = src[2 * i] | (src[2 * i + 1] << 8);
-        dst[3 * i] = Expand5(v & 0x1F);
-        dst[3 * i + 1] = Expand5((v >> 5) & 0x1F);
-        dst[3 * i + 2] = Expand5((v >> 10) & 0x1F);
-      }
+      for (std::size_t i = 0; i < width; ++i) PutWord(dst + 3 * i, src + 2 * i, 5);
       return true;
     case utl::BGR565:
-      for (std::size_t i = 0; i < width; ++i) {
-        const unsigned v = src[2 * i] | (src[2 * i + 1] << 8);
-        dst[3 * i] = Expand5(v & 0x1F);
-        dst[3 * i + 1] = Expand6((v >> 5) & 0x3F);
-        dst[3 * i + 2] = Expand5((v >> 11) & 0x1F);
-      }
+      for (std::size_t i = 0; i < width; ++i) PutWord(dst + 3 * i, src + 2 * i, 6);
       return true;
     case utl::Indexed1:
     case utl::Indexed4:
@@ -72,7 +67,7 @@ bool ToBgr24(std::size_t width, const Byte* src, utl::ColorFormat from, Byte* ds
       if (palette == nullptr) return false;
       const int bits = utl::ColorFmtToBPP[from];
       for (std::size_t i = 0; i < width; ++i) {
-        const unsigned index = bits == 8 ? src[i] : Packed(src, i, bits);
+        const unsigned index = PackedSample(src, i, bits);
         PutEntry(dst + 3 * i, palette[index]);
       }
       return true;

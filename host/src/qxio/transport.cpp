@@ -7,6 +7,7 @@
 #include <new>
 #include <string>
 
+#include "pixcv/pixels.h"
 #include "qxio/manager.h"
 #include "utl/error.h"
 #include "utl/text.h"
@@ -107,7 +108,7 @@ void TrImage::SetScanlineStart(int width, int height, utl::ColorFormat format, i
                     L"The image of " + std::to_wstring(width) + L" x " + std::to_wstring(height) +
                         L" pixels exceeds the limit of " + std::to_wstring(limit) + L" pixels.");
   }
-  const std::uint64_t rowBytes = (std::uint64_t(width) * bits + 7) / 8;
+  const std::uint64_t rowBytes = pixcv::PackedRowBytes(std::uint64_t(width), bits);
   const std::uint64_t total = rowBytes * std::uint64_t(height);
   if (total > std::numeric_limits<std::size_t>::max() / 2) throw std::bad_alloc();
 

@@ -7,6 +7,7 @@
 
 #include "descriptors.h"
 #include "pixcv/convert.h"
+#include "pixcv/pixels.h"
 #include "qxio/manager.h"
 #include "qxio/transport.h"
 #include "utl/colorformat.h"
@@ -28,7 +29,7 @@ struct ExportPlan {
   RowPath path;
   int greyEntries;      // entries of a grey ramp over 0..255; 0 for none
   bool usesColorTable;  // the image's own colour table
-  bool colourMap;       // at depths 1 and 8: the file carries a colour map
+  bool colorMap;        // at depths 1 and 8: the file carries a colour map
 };
 
 namespace {
@@ -64,33 +65,27 @@ ExportPlan PlanFor(utl::ColorFormat format) {
   }
 }
 
-bool IsColour(const RGBQUAD& entry, std::uint8_t level) {
-  return entry.rgbRed == level && entry.rgbGreen == level && entry.rgbBlue == level;
-}
-
 // An Indexed1 table of black and white, in either order, needs no map: its pixels are
 // stored as they are when entry 0 is white, inverted when entry 0 is black.
 void PlanOneBitTable(ExportPlan& plan, const RGBQUAD* map, unsigned entries) {
   if (entries < 2) return;
-  const bool blackFirst = IsColour(map[0], 0) && IsColour(map[1], 255);
-  const bool whiteFirst = IsColour(map[0], 255) && IsColour(map[1], 0);
+  const bool blackFirst = pixcv::IsGreyLevel(map[0], 0) && pixcv::IsGreyLevel(map[1], 255);
+  const bool whiteFirst = pixcv::IsGreyLevel(map[0], 255) && pixcv::IsGreyLevel(map[1], 0);
   if (!blackFirst && !whiteFirst) return;
-  plan.colourMap = false;
+  plan.colorMap = false;
   plan.path = blackFirst ? RowPath::Invert1 : RowPath::Direct;
 }
 
 // The bits past the last pixel stay 0, as the image holds them.
 void InvertBits(const std::uint8_t* source, std::int32_t width, std::uint8_t* output) {
-  const std::size_t bytes = (static_cast<std::size_t>(width) + 7) / 8;
+  const std::size_t bytes = pixcv::PackedRowBytes(width, 1);
   for (std::size_t i = 0; i < bytes; ++i) output[i] = static_cast<std::uint8_t>(~source[i]);
   if (width % 8 != 0) output[bytes - 1] &= static_cast<std::uint8_t>(0xFF00 >> (width % 8));
 }
 
 void ExpandNibbles(const std::uint8_t* source, std::int32_t width, std::uint8_t* output) {
   for (std::size_t x = 0; x < static_cast<std::size_t>(width); ++x) {
-    const std::uint8_t packed = source[x / 2];
-    output[x] = (x % 2 == 0) ? static_cast<std::uint8_t>(packed >> 4)
-                             : static_cast<std::uint8_t>(packed & 0x0F);
+    output[x] = static_cast<std::uint8_t>(pixcv::PackedSample(source, x, 4));
   }
 }
 
@@ -256,7 +251,7 @@ qxio::ExportStatus SunExportFilter::ExportImage(const qxio::TrImage& image) {
   const std::int32_t height = image.GetHeight();
   WriteLayout layout;
   layout.runLength = m_runLength;
-  layout.colourMap = plan.colourMap;
+  layout.colorMap = plan.colorMap;
   const int status = m_writer.WriteHeader(&m_output.File(), width, height, plan.depth,
                                           plan.depth <= 8 ? map.data() : nullptr, layout);
   switch (status) {
@@ -299,7 +294,7 @@ void SunExportFilter::WriteRows(const qxio::TrImage& image, const ExportPlan& pl
   const auto pixels = static_cast<std::size_t>(height > 0 ? width : 0);
   const int bitsPerPixel = utl::BitsPerPixel(format);
   const std::size_t sourceBytes =
-      bitsPerPixel > 0 ? (pixels * static_cast<std::size_t>(bitsPerPixel) + 7) / 8 : pixels * 4;
+      bitsPerPixel > 0 ? pixcv::PackedRowBytes(pixels, bitsPerPixel) : pixels * 4;
   std::vector<std::uint8_t> source(sourceBytes, 0);
   std::vector<std::uint8_t> output;
   if (plan.path == RowPath::Convert) output.assign(pixels * 3, 0);

@@ -90,18 +90,17 @@ qxio::ImportFileInfo SunImportFilter::GetImportFileInfo(int /*detail*/,
   if (!file.OpenNoThrow(path, "rb", utl::ShareRead, false)) return info;
   SunRasterReader reader;
   if (reader.ReadHeader(&file) != kReadOk) return info;
-  const int width = reader.m_imageWidth;
-  const int height = reader.m_imageHeight;
-  const int depth = reader.m_bitsPerPixel;
   const SunRasterHeader header = reader.Header();
+  // Numbers as int, words as std::wstring.
+  info.m_entries = {
+      {L"File Format", std::wstring(L"Sun Raster Image")},
+      {L"Image Width", int{reader.ImageWidth()}},
+      {L"Image Height", int{reader.ImageHeight()}},
+      {L"Image Bits Per Pixel", int{reader.BitsPerPixel()}},
+      {L"Storage Type", std::wstring(StorageTypeName(header.type))},
+      {L"Color Map Entries", ColorMapEntries(header)},
+  };
   reader.Reset();
-
-  info.Add(L"File Format", L"Sun Raster Image");
-  info.m_entries.emplace(L"Image Width", boost::any(width));
-  info.m_entries.emplace(L"Image Height", boost::any(height));
-  info.m_entries.emplace(L"Image Bits Per Pixel", boost::any(depth));
-  info.Add(L"Storage Type", StorageTypeName(header.type));
-  info.m_entries.emplace(L"Color Map Entries", boost::any(ColorMapEntries(header)));
   return info;
 }
 
@@ -110,7 +109,7 @@ qxio::ImportFileInfo SunImportFilter::GetImportFileInfo(int /*detail*/,
 // claims a huge image from costing gigabytes. Run-length data is weighed at its largest
 // expansion, so no file that could decode far enough is refused.
 void SunImportFilter::RefuseImpossibleSize(const std::wstring& path) {
-  const std::int64_t height = m_reader.m_imageHeight;
+  const std::int64_t height = m_reader.ImageHeight();
   if (height < 1) return;
   const std::int64_t needed = (height / 2 + 1) * std::int64_t{m_reader.BytesPerRow()};
   const std::int64_t remaining =
@@ -148,16 +147,16 @@ void SunImportFilter::ImportFromFile(const std::wstring& path) {
   qxio::CProgress progress(&GetManager());
   progress.MessageVA(L"Importing SUN file %s", utl::CPath(path).GetNameAndExtension().c_str());
 
-  const int width = m_reader.m_imageWidth;
-  const int height = m_reader.m_imageHeight;
-  const ImageKind kind = ImageKindForDepth(m_reader.m_bitsPerPixel);
+  const int width = m_reader.ImageWidth();
+  const int height = m_reader.ImageHeight();
+  const ImageKind kind = ImageKindForDepth(m_reader.BitsPerPixel());
   if (kind.format == utl::ColorFormatUnknown) {
     Throw_ERR_NOT_IMPLEMENTED(QXIO_WFILE, __LINE__, L"SUN",
                               L"color formats other than 1, 4, 8, 24, or 32 bits per pixel", path);
   }
 
   qxio::TrImage image;
-  image.SetScanlineStart(width, height, kind.format, 0, 0, m_reader.m_palette,
+  image.SetScanlineStart(width, height, kind.format, 0, 0, m_reader.Palette(),
                          qxio::RowAccessByIndex, kind.tableEntries, progress.IProgressPtr());
   // An image without rows needs no row buffer; its width alone may claim hundreds of MiB.
   std::vector<std::uint8_t> row(height > 0 ? RowBufferSize(m_reader.BytesPerRow()) : 0);

@@ -58,7 +58,7 @@ RasterSize ComputeRasterSize(std::int64_t width, std::int64_t height, std::int64
   if (width < 1 || height < 0 || depth < 1) return size;
   if (width > kInt32Max || height > kInt32Max || depth > kInt32Max) return size;
   if (width * depth > kInt32Max) return size;
-  const std::int64_t rowBytes = bytesPerRow(width, depth);
+  const std::int64_t rowBytes = BytesPerRow(width, depth);
   const std::int64_t imageBytes = rowBytes * height;
   if (imageBytes > kUint32Max) return size;
   size.valid = true;

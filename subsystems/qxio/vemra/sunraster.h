@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+#include "pixcv/pixels.h"
 #include "utl/rgbquad.h"
 
 namespace vemra {
@@ -88,8 +89,9 @@ RasterSize ComputeRasterSize(std::int64_t width, std::int64_t height, std::int64
 
 // Row length in bytes: width x depth bits rounded up to whole bytes, then to an even count.
 // Only meaningful for sizes that ComputeRasterSize accepts.
-constexpr std::int64_t bytesPerRow(std::int64_t width, std::int64_t depth) {
-  const std::int64_t bytes = (width * depth + 7) / 8;
+constexpr std::int64_t BytesPerRow(std::int64_t width, std::int64_t depth) {
+  const auto bytes = static_cast<std::int64_t>(
+      pixcv::PackedRowBytes(static_cast<std::uint64_t>(width), static_cast<std::uint64_t>(depth)));
   return bytes + (bytes & 1);
 }
 

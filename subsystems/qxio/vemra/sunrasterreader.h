@@ -27,9 +27,9 @@ class SunRasterReader {
 public:
   SunRasterReader();
 
-  // file must stand at its first byte. On success the public fields below describe the image.
+  // file must stand at its first byte. On success the accessors below describe the image.
   int ReadHeader(utl::CBufferedFile* file);
-  // Fills row with the next row: m_bytesPerRow bytes, padding included.
+  // Fills row with the next row: BytesPerRow() bytes, padding included.
   int ReadScanline(std::uint8_t* row);
   // Forgets the file; does not close it.
   void Reset();
@@ -47,6 +47,12 @@ public:
   // file.
   void ToPadLastOrder(std::uint8_t* row) const;
 
+  // Valid after a successful ReadHeader. The palette holds 256 entries: the colour map, or a
+  // grey ramp for files without one.
+  std::int32_t ImageWidth() const { return m_imageWidth; }
+  std::int32_t ImageHeight() const { return m_imageHeight; }
+  std::int32_t BitsPerPixel() const { return m_bitsPerPixel; }
+  const RGBQUAD* Palette() const { return m_palette; }
   std::int32_t BytesPerRow() const { return m_bytesPerRow; }
   const SunRasterHeader& Header() const { return m_header; }
 
@@ -90,9 +96,6 @@ private:
   SunRasterHeader m_header;
   PadLastEvidence m_padLast;
   std::string m_refusal;
-
-public:
-  // Valid after a successful ReadHeader; callers read them directly.
   std::int32_t m_imageWidth;
   std::int32_t m_imageHeight;
   std::int32_t m_bitsPerPixel;

@@ -51,7 +51,7 @@ int SunRasterWriter::WriteHeader(utl::CBufferedFile* file, std::int32_t width, s
   m_bytesPerRow = size.bytesPerRow;
   m_encodedBytes = 0;
 
-  const bool hasMap = depth <= 8 && layout.colourMap;
+  const bool hasMap = depth <= 8 && layout.colorMap;
   m_header.magic = kSunRasterMagic;
   m_header.width = static_cast<std::uint32_t>(width);
   m_header.height = static_cast<std::uint32_t>(height);
@@ -187,7 +187,7 @@ void SunRasterWriter::LayOutRow(const std::uint8_t* row) {
       out[3] = pixel[2];
     }
   } else {
-    out = std::copy_n(row, (width * static_cast<std::size_t>(m_bitsPerPixel) + 7) / 8, out);
+    out = std::copy_n(row, pixcv::PackedRowBytes(width, m_bitsPerPixel), out);
   }
   std::fill(out, m_fileRow.data() + m_fileRow.size(), std::uint8_t{0});
 }
@@ -202,7 +202,7 @@ void SunRasterWriter::WriteRowPixels(const std::uint8_t* row) {
     return;
   }
   const std::size_t width = static_cast<std::size_t>(m_imageWidth);
-  const std::size_t bytes = (width * static_cast<std::size_t>(m_bitsPerPixel) + 7) / 8;
+  const std::size_t bytes = pixcv::PackedRowBytes(width, m_bitsPerPixel);
   m_file->Write(row, bytes);
   const std::uint8_t pad[2] = {};
   m_file->Write(pad, static_cast<std::size_t>(m_bytesPerRow) - bytes);

@@ -31,7 +31,7 @@ struct WriteLayout {
   bool runLength = false;
   // At depths 1 and 8: a colour map. Without one, readers show 1-bit pixels of value 1 black
   // and 0 white, and 8-bit pixels as grey levels.
-  bool colourMap = true;
+  bool colorMap = true;
 };
 
 // The writer borrows an open file from WriteHeader until Reset and never opens, closes or
