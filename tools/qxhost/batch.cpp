@@ -1,7 +1,9 @@
 #include "batch.h"
 
 #include <cstdio>
+#include <exception>
 
+#include "batchworkers.h"
 #include "failure.h"
 #include "hostmanager.h"
 #include "paths.h"
@@ -77,6 +79,21 @@ BatchResult ConvertBatchFile(const Plugin& plugin, const Options& options, const
   return result;
 }
 
+namespace {
+
+// ConvertBatchFile that never raises: a worker's failure (memory, say) is that file's alone.
+BatchResult ConvertGuarded(const Plugin& plugin, const Options& options, const BatchFile& file) {
+  try {
+    return ConvertBatchFile(plugin, options, file, nullptr);
+  } catch (const std::exception& error) {
+    BatchResult result;
+    result.lines.push_back(ReportLine(Utf8(file.input), error.what()));
+    return result;
+  }
+}
+
+}  // namespace
+
 int RunBatch(const Plugin& plugin, const Options& options, ProgressBar* bar) {
   const std::wstring& folder = options.outputDir;
   if (!folder.empty() && !IsFolder(folder)) {
@@ -89,13 +106,28 @@ int RunBatch(const Plugin& plugin, const Options& options, ProgressBar* bar) {
     std::fprintf(stderr, "qxhost: %s\n", failure.what());
     return 1;
   }
+  // Files side by side, each with its own manager and filters; their lines in the order of the
+  // files, under one progress line for the batch.
+  const std::vector<BatchFile> plan = PlanBatch(options.files, options.to, folder);
+  std::vector<BatchResult> results(plan.size());
+  BatchProgress progress(bar, options.files);
   int status = 0;
-  for (const BatchFile& file : PlanBatch(options.files, options.to, folder)) {
-    const BatchResult result = ConvertBatchFile(plugin, options, file, bar);
-    for (const std::string& line : result.lines) std::fputs(line.c_str(), stderr);
-    const Commands::Outcome outcome = result.outcome;
-    if (outcome != Commands::Outcome::Done && outcome != Commands::Outcome::LeftAlone) status = 1;
-  }
+  RunInOrder(
+      plan.size(), options.jobs > 0 ? options.jobs : DefaultJobs(),
+      options.maxMemory.value_or(DefaultMaxMemory()),
+      [&](std::size_t i) { return plan[i].refusal.empty() ? ImageBytes(plan[i].input) : 0; },
+      [&](std::size_t i) { results[i] = ConvertGuarded(plugin, options, plan[i]); },
+      [&](std::size_t i) {
+        if (!results[i].lines.empty()) progress.Clear();
+        for (const std::string& line : results[i].lines) std::fputs(line.c_str(), stderr);
+        const Commands::Outcome outcome = results[i].outcome;
+        if (outcome != Commands::Outcome::Done && outcome != Commands::Outcome::LeftAlone) {
+          status = 1;
+        }
+        results[i] = BatchResult();
+        progress.Done(i);
+      });
+  progress.End();
   return status;
 }
 

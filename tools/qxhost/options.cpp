@@ -39,6 +39,10 @@ const char kUsage[] =
     "  -f, --force       let batch replace files that are there already\n"
     "  -n, --no-clobber  let convert and batch leave files that are there already\n"
     "                    alone, and count that as success\n"
+    "  -j N, --jobs N    let batch convert N files at once (default: one per core)\n"
+    "  --max-memory SIZE let batch hold at most SIZE bytes of images at once (K, M\n"
+    "                    or G for KiB, MiB or GiB; default: half the memory); a\n"
+    "                    file waits for others to end rather than exceed it\n"
     "  --rle             write Sun raster files run-length encoded (smaller for\n"
     "                    images with areas of one colour)\n"
     "  --json            let info print a JSON array with an object per file\n"
@@ -56,7 +60,7 @@ const char kUsage[] =
 const char kShortUsage[] =
     "usage: qxhost [options] probe|info|check FILE...\n"
     "       qxhost [options] convert IN OUT\n"
-    "       qxhost [options] batch --to png|ras [--output-dir DIR] FILE...\n"
+    "       qxhost [options] batch --to png|ras [-j N] [--output-dir DIR] FILE...\n"
     "       qxhost --help | --version\n";
 
 namespace {
@@ -65,26 +69,52 @@ std::string Utf8(const std::wstring& text) {
   return utl::ToUtf8(text);
 }
 
-std::uint64_t ParseCount(const std::wstring& text) {
+// The whole number that text's first digits (all of them) spell; false when there are none
+// or it overflows. end receives where the digits end.
+bool LeadingNumber(const std::wstring& text, std::uint64_t& value, std::size_t& end) {
   constexpr std::uint64_t kMax = std::numeric_limits<std::uint64_t>::max();
-  std::uint64_t value = 0;
-  bool valid = !text.empty();
-  for (wchar_t c : text) {
-    if (c < L'0' || c > L'9') {
-      valid = false;
-      break;
-    }
-    const auto digit = static_cast<std::uint64_t>(c - L'0');
-    if (value > (kMax - digit) / 10) {
-      valid = false;
-      break;
-    }
+  value = 0;
+  for (end = 0; end < text.size() && text[end] >= L'0' && text[end] <= L'9'; ++end) {
+    const auto digit = static_cast<std::uint64_t>(text[end] - L'0');
+    if (value > (kMax - digit) / 10) return false;
     value = value * 10 + digit;
   }
-  if (!valid) {
+  return end > 0;
+}
+
+std::uint64_t ParseCount(const std::wstring& text) {
+  std::uint64_t value = 0;
+  std::size_t end = 0;
+  if (!LeadingNumber(text, value, end) || end != text.size()) {
     throw UsageError("--max-pixels takes a whole number of pixels, not '" + Utf8(text) + "'");
   }
   return value;
+}
+
+unsigned ParseJobs(const std::wstring& text) {
+  std::uint64_t value = 0;
+  std::size_t end = 0;
+  if (!LeadingNumber(text, value, end) || end != text.size() || value < 1 || value > 1024) {
+    throw UsageError("-j takes a number of files from 1 to 1024, not '" + Utf8(text) + "'");
+  }
+  return static_cast<unsigned>(value);
+}
+
+// Bytes, or KiB, MiB or GiB with K, M or G after the number.
+std::uint64_t ParseSize(const std::wstring& text) {
+  std::uint64_t value = 0;
+  std::size_t end = 0;
+  const bool number = LeadingNumber(text, value, end);
+  const std::wstring unit = text.substr(end);
+  const int shift = unit.empty()                   ? 0
+                    : unit == L"K" || unit == L"k" ? 10
+                    : unit == L"M" || unit == L"m" ? 20
+                    : unit == L"G" || unit == L"g" ? 30
+                                                   : -1;
+  if (!number || value == 0 || shift < 0 || value > (~std::uint64_t{0} >> shift)) {
+    throw UsageError("--max-memory takes a size such as 512M or 4G, not '" + Utf8(text) + "'");
+  }
+  return value << shift;
 }
 
 FileKind ParseFormat(const std::wstring& text) {
@@ -167,6 +197,7 @@ Options ParseArguments(const std::vector<std::wstring>& args) {
   bool toGiven = false;
   std::string force;                        // as given, for a message when misplaced
   std::vector<std::string> convertOptions;  // as given, for a message when misplaced
+  std::vector<std::string> batchOptions;    // the same for the options of batch alone
   std::vector<std::wstring> words;
   bool optionsEnded = false;
   for (std::size_t i = 0; i < args.size(); ++i) {
@@ -215,6 +246,15 @@ Options ParseArguments(const std::vector<std::wstring>& args) {
       if (options.plugin.empty()) throw UsageError("--plugin needs a path");
     } else if (name == L"--max-pixels") {
       options.maxPixels = ParseCount(value());
+    } else if (name == L"--jobs" || name == L"-j") {
+      options.jobs = ParseJobs(value());
+      batchOptions.push_back(Utf8(name));
+    } else if (arg.size() > 2 && arg.compare(0, 2, L"-j") == 0) {
+      options.jobs = ParseJobs(arg.substr(2));
+      batchOptions.push_back("-j");
+    } else if (name == L"--max-memory") {
+      options.maxMemory = ParseSize(value());
+      batchOptions.push_back("--max-memory");
     } else {
       throw UsageError("unknown option '" + Utf8(arg) + "'");
     }
@@ -249,6 +289,9 @@ Options ParseArguments(const std::vector<std::wstring>& args) {
   }
   if (options.force && options.command != Command::Batch) {
     throw UsageError(force + " goes with batch: convert replaces its OUT anyway");
+  }
+  if (!batchOptions.empty() && options.command != Command::Batch) {
+    throw UsageError(batchOptions.front() + " goes with batch");
   }
   if (options.force && options.noClobber) {
     throw UsageError(force + " and --no-clobber ask for opposite things");

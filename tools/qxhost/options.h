@@ -30,6 +30,8 @@ struct Options {
   bool noClobber = false;  // leave an existing output alone, and count that as done
   bool force = false;      // batch: replace outputs that are there already
   bool runLength = false;  // Sun raster output run-length encoded
+  unsigned jobs = 0;       // batch: files converted at once (-j); 0: one per core
+  std::optional<std::uint64_t> maxMemory;  // batch: bytes of images in memory at once
 };
 
 // A command line that asks for nothing qxhost can do; what() says why, in UTF-8.

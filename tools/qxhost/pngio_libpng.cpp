@@ -1,9 +1,8 @@
-// The PNG backend over libpng, for every system but Windows.
+// The PNG decoder over libpng, for every system but Windows (pngencode_zlib.cpp encodes).
 //
-// libpng's row-by-row API, not its simplified one (png_image_*): that one decodes or encodes a
-// whole image in one call, so progress would stand still (1.4 s to read and 38 s to write an
-// 8192 x 8192 RGB file); it converts pixels from the file's gamma to sRGB and flattens tRNS
-// transparency onto black; and it writes grey only at 8 and 16 bits, with a colour-space chunk.
+// libpng's row-by-row API, not its simplified one (png_image_*): that one decodes a whole image
+// in one call, so progress would stand still (1.4 s to read an 8192 x 8192 RGB file); it
+// converts pixels from the file's gamma to sRGB and flattens tRNS transparency onto black.
 #include <csetjmp>
 #include <cstdio>
 #include <exception>
@@ -19,26 +18,21 @@ namespace qxhost::png {
 
 namespace {
 
-// One libpng read or write over a host file. libpng leaves its callers by longjmp, so C++
+// One libpng read over a host file. libpng leaves its callers by longjmp, so C++
 // exceptions never cross it: a callback keeps the file's error, raised again once libpng has
 // returned, and Run's steps hold only trivially destructible objects of their own.
 class PngStream {
 public:
-  PngStream(utl::CBufferedFile& file, bool writing) : m_file(file), m_writing(writing) {
-    png = writing ? png_create_write_struct(PNG_LIBPNG_VER_STRING, this, OnError, OnWarning)
-                  : png_create_read_struct(PNG_LIBPNG_VER_STRING, this, OnError, OnWarning);
+  explicit PngStream(utl::CBufferedFile& file) : m_file(file) {
+    png = png_create_read_struct(PNG_LIBPNG_VER_STRING, this, OnError, OnWarning);
     if (png) info = png_create_info_struct(png);
     if (!info) {
-      Destroy();
+      png_destroy_read_struct(&png, &info, nullptr);
       throw std::bad_alloc();
     }
-    if (writing) {
-      png_set_write_fn(png, this, OnWrite, OnFlush);
-    } else {
-      png_set_read_fn(png, this, OnRead);
-    }
+    png_set_read_fn(png, this, OnRead);
   }
-  ~PngStream() { Destroy(); }
+  ~PngStream() { png_destroy_read_struct(&png, &info, nullptr); }
   PngStream(const PngStream&) = delete;
   PngStream& operator=(const PngStream&) = delete;
 
@@ -60,14 +54,6 @@ public:
   png_infop info = nullptr;
 
 private:
-  void Destroy() {
-    if (m_writing) {
-      png_destroy_write_struct(&png, &info);
-    } else {
-      png_destroy_read_struct(&png, &info, nullptr);
-    }
-  }
-
   static PngStream& Of(png_structp png) { return *static_cast<PngStream*>(png_get_io_ptr(png)); }
 
   [[noreturn]] static void OnError(png_structp png, png_const_charp text) {
@@ -88,20 +74,7 @@ private:
     if (!complete) png_error(png, stream.m_fileError ? "read error" : "the file ends early");
   }
 
-  static void OnWrite(png_structp png, png_bytep data, std::size_t size) {
-    PngStream& stream = Of(png);
-    try {
-      stream.m_file.Write(data, size);
-      return;
-    } catch (...) {
-      stream.m_fileError = std::current_exception();
-    }
-    png_error(png, "write error");
-  }
-  static void OnFlush(png_structp /*png*/) {}
-
   utl::CBufferedFile& m_file;
-  bool m_writing;
   std::exception_ptr m_fileError;
   char m_message[256] = "";
 };
@@ -154,7 +127,7 @@ RowForm Transform(png_structp png, const Kind& kind, utl::ColorFormat format) {
 qxio::TrImage Decode(const std::wstring& path, qxio::CProgress& progress, std::string* notice) {
   utl::CBufferedFile file;
   file.Open(path, "rb", utl::ShareRead, false);
-  PngStream stream(file, false);
+  PngStream stream(file);
   png_structp png = stream.png;
   png_infop info = stream.info;
   Kind kind;
@@ -199,46 +172,6 @@ qxio::TrImage Decode(const std::wstring& path, qxio::CProgress& progress, std::s
   }
   image.SetScanlineEnd(nullptr, 0);
   return image;
-}
-
-const bool kEncodesSixteenBits = true;
-
-void Encode(const WritePlan& plan, const qxio::TrImage& image, utl::CBufferedFile& file,
-            qxio::CProgress& progress) {
-  const int width = image.GetWidth();
-  const int height = image.GetHeight();
-  std::vector<std::uint8_t> scratch(RowBytes(plan.form, static_cast<std::uint32_t>(width)));
-  png_color palette[256];
-  for (int i = 0; i < plan.paletteSize; ++i) {
-    palette[i] =
-        png_color{plan.palette[i].rgbRed, plan.palette[i].rgbGreen, plan.palette[i].rgbBlue};
-  }
-  PngStream stream(file, true);
-  png_structp png = stream.png;
-  png_infop info = stream.info;
-  if (!stream.Run([&] {
-        png_set_IHDR(png, info, static_cast<png_uint_32>(width), static_cast<png_uint_32>(height),
-                     plan.bitDepth, plan.colorType, PNG_INTERLACE_NONE,
-                     PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-        if (plan.paletteSize > 0) png_set_PLTE(png, info, palette, plan.paletteSize);
-        // zlib's level 2 instead of its default 6, with libpng's adaptive filters: a photo of
-        // 8192 x 8192 takes a fifth of the time and comes out no larger; smooth or flat images
-        // come out about a quarter larger (docs/performance.md).
-        png_set_compression_level(png, 2);
-        png_write_info(png, info);
-        // libpng takes the row transformations only once the header is written.
-        if (plan.form.samples == Samples::Bgr || plan.form.samples == Samples::Bgra) {
-          png_set_bgr(png);
-        }
-        if (plan.bitDepth == 16) png_set_swap(png);
-        for (int y = 0; y < height; ++y) {
-          png_write_row(png, plan.Row(y, scratch.data()));
-          progress.Proportion(static_cast<double>(y) / height);
-        }
-        png_write_end(png, info);
-      })) {
-    stream.Fail("cannot write the PNG file");
-  }
 }
 
 }  // namespace qxhost::png
