@@ -51,18 +51,7 @@ std::string CannotKeepCopy(const utl::IError& error) {
 // Created new, never opened over a file that is there already, so nobody else's file (or a
 // link planted under the name) is written through.
 TempFile::TempFile() try {
-  static unsigned serial = 0;
-  const std::wstring stem =
-      TemporaryFolder() + L"qxhost-" + std::to_wstring(sys::ProcessId()) + L"-";
-  for (int attempt = 0;; ++attempt) {
-    const std::wstring path = stem + std::to_wstring(serial++);
-    if (m_file.OpenNoThrow(path, "wbx", utl::ShareNone, false)) {
-      m_path = path;
-      m_slot = utl::ArmRemovalOnStop(path);
-      return;
-    }
-    if (attempt == 100) m_file.Open(path, "wbx", utl::ShareNone, false);  // raises the reason
-  }
+  m_path = utl::CreateTemporaryFile(m_file, TemporaryFolder() + L"qxhost-", L"", m_slot);
 } catch (const utl::IError& error) {
   throw Failure(CannotKeepCopy(error));
 }
