@@ -26,12 +26,14 @@ std::filesystem::path TemporaryFolderPath() {
   std::error_code error;
   const std::filesystem::path folder = std::filesystem::temp_directory_path(error);
   if (error) throw Failure("cannot keep a copy in the temporary folder: " + error.message());
-  return folder;
+  // Windows names it with a separator at the end.
+  const bool trailing = !folder.has_filename() && folder != folder.root_path();
+  return trailing ? folder.parent_path() : folder;
 }
 
+// The folder with one separator at the end, ready for a file's name.
 std::wstring TemporaryFolder() {
-  return sys::WidePath(TemporaryFolderPath()) +
-         static_cast<wchar_t>(std::filesystem::path::preferred_separator);
+  return sys::WidePath(TemporaryFolderPath() / "");
 }
 
 std::string SystemReason() {
