@@ -119,7 +119,7 @@ TEST(BufferedFile, TheSystemsReasonInTheRaisedError) {
     if (call != 's') file.Open(dir.Wide("f"), call == 'r' ? "rb" : "wb", utl::ShareNone, false);
     SetFileFaults({});
     Bytes data(100);
-    const auto error = Raised([&] {
+    const auto error = Raised([&, call = call] {  // clang 14 captures no structured binding
       if (call == 'r') file.Read(data.data(), data.size());
       if (call == 'w') file.Write(data.data(), data.size()), file.Close();
       if (call == 's') save.File().Write(data.data(), 1), save.Commit();
