@@ -10,6 +10,7 @@
 #include <regex>
 #include <sstream>
 
+#include "faultyfiles.h"
 #include "sunimportfilter.h"
 #include "testsupport.h"
 #include "utl/bufferedfile.h"
@@ -124,9 +125,9 @@ TEST(Hostile, ReadsFailingInTheHeaderMapAndRows) {
       SCOPED_TRACE(file.filename().string() + ", read fault at byte " + std::to_string(offset));
       TestManager manager;
       SunImportFilter filter(manager);
-      utl::SetFileFaults({offset, -1});  // for the files opened while it is set
+      SetFileFaults({offset, -1});  // for the files opened while it is set
       Imported imported = Import(filter, manager, Wide(file));
-      utl::SetFileFaults({});
+      SetFileFaults({});
       if (offset < size) {
         ASSERT_TRUE(imported.error);
         EXPECT_EQ(imported.error->Kind(), utl::ErrorKind::FileRead);

@@ -39,14 +39,9 @@ std::string Refusal(const BatchFile& file, const std::vector<std::wstring>& inpu
 
 std::wstring OutputName(const std::wstring& input, FileKind kind, const std::wstring& folder) {
   const utl::CPath path(input);
-  const std::wstring name = path.GetNameAndExtension();
-  // A name's leading dot starts no extension: ".hidden" becomes ".hidden.png".
-  const std::size_t dot = name.find_last_of(L'.');
-  const std::wstring stem =
-      name.substr(0, dot == std::wstring::npos || dot == 0 ? name.size() : dot);
+  const std::wstring stem = path.GetName();  // ".hidden" has no extension: ".hidden.png"
   if (folder.empty()) return path.GetFolder() + stem + ExtensionOf(kind);
-  const bool endsInSeparator = utl::CPath(folder).GetNameAndExtension().empty();
-  return folder + (endsInSeparator ? L"" : L"/") + stem + ExtensionOf(kind);
+  return folder + (utl::CPath::IsSeparator(folder.back()) ? L"" : L"/") + stem + ExtensionOf(kind);
 }
 
 std::vector<BatchFile> PlanBatch(const std::vector<std::wstring>& inputs, FileKind kind,

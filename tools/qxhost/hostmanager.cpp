@@ -60,7 +60,8 @@ std::string DescribeError(const utl::IError& error, const std::wstring& path) {
   const std::wstring& reason = error.Reason();
   const std::string message = InOurStyle(utl::ToUtf8(error.Message()));
   switch (error.Kind()) {
-    case utl::ErrorKind::FileOpen: return FirstOf(reason, FirstOf(error.Message(), "cannot open"));
+    case utl::ErrorKind::FileOpen:
+      return FirstOf(reason, FirstOf(error.Message(), "cannot open the file"));
     case utl::ErrorKind::FileRead:
       // A filter that refuses what it reads keeps the host's fixed text as the message and
       // says what is wrong in the reason; a failed system call has its words as both.

@@ -4,6 +4,7 @@
 #include <cwctype>
 #include <limits>
 
+#include "utl/path.h"
 #include "utl/text.h"
 
 namespace qxhost {
@@ -172,12 +173,7 @@ void ResolveBatch(Options& options, bool toGiven, const std::wstring& command) {
 }  // namespace
 
 FileKind KindByExtension(const std::wstring& path) {
-  const std::size_t dot = path.find_last_of(L'.');
-  const std::size_t slash = path.find_last_of(L"/\\");
-  if (dot == std::wstring::npos || (slash != std::wstring::npos && dot < slash)) {
-    return FileKind::Unknown;
-  }
-  std::wstring extension = path.substr(dot + 1);
+  std::wstring extension = utl::CPath(path).GetExtension();
   for (wchar_t& c : extension) c = static_cast<wchar_t>(std::towlower(static_cast<wint_t>(c)));
   if (extension == L"png") return FileKind::Png;
   if (extension == L"ras" || extension == L"sun" || extension == L"im1" || extension == L"rs") {

@@ -30,7 +30,6 @@ void SetBinaryMode(std::FILE* stream);
 
 std::filesystem::path NativePath(const std::wstring& path);
 std::wstring WidePath(const std::filesystem::path& path);
-unsigned long ProcessId();
 
 // The plug-in's library. OpenLibrary returns null and the system's reason in error.
 void* OpenLibrary(const std::wstring& path, std::string& error);

@@ -69,10 +69,6 @@ std::wstring WidePath(const std::filesystem::path& path) {
   return utl::FromUtf8(path.string());
 }
 
-unsigned long ProcessId() {
-  return static_cast<unsigned long>(getpid());
-}
-
 // dlerror's text starts with the path, which qxhost's message names already.
 void* OpenLibrary(const std::wstring& path, std::string& error) {
   const std::string native = utl::ToUtf8(path);

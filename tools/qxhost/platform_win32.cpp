@@ -83,10 +83,6 @@ std::wstring WidePath(const std::filesystem::path& path) {
   return path.wstring();
 }
 
-unsigned long ProcessId() {
-  return GetCurrentProcessId();
-}
-
 void* OpenLibrary(const std::wstring& path, std::string& error) {
   HMODULE module = LoadLibraryW(path.c_str());
   if (!module) error = LastSystemError();

@@ -26,12 +26,14 @@ std::filesystem::path TemporaryFolderPath() {
   std::error_code error;
   const std::filesystem::path folder = std::filesystem::temp_directory_path(error);
   if (error) throw Failure("cannot keep a copy in the temporary folder: " + error.message());
-  return folder;
+  // Windows names it with a separator at the end.
+  const bool trailing = !folder.has_filename() && folder != folder.root_path();
+  return trailing ? folder.parent_path() : folder;
 }
 
+// The folder with one separator at the end, ready for a file's name.
 std::wstring TemporaryFolder() {
-  return sys::WidePath(TemporaryFolderPath()) +
-         static_cast<wchar_t>(std::filesystem::path::preferred_separator);
+  return sys::WidePath(TemporaryFolderPath() / "");
 }
 
 std::string SystemReason() {
@@ -49,18 +51,7 @@ std::string CannotKeepCopy(const utl::IError& error) {
 // Created new, never opened over a file that is there already, so nobody else's file (or a
 // link planted under the name) is written through.
 TempFile::TempFile() try {
-  static unsigned serial = 0;
-  const std::wstring stem =
-      TemporaryFolder() + L"qxhost-" + std::to_wstring(sys::ProcessId()) + L"-";
-  for (int attempt = 0;; ++attempt) {
-    const std::wstring path = stem + std::to_wstring(serial++);
-    if (m_file.OpenNoThrow(path, "wbx", utl::ShareNone, false)) {
-      m_path = path;
-      m_slot = utl::ArmRemovalOnStop(path);
-      return;
-    }
-    if (attempt == 100) m_file.Open(path, "wbx", utl::ShareNone, false);  // raises the reason
-  }
+  m_path = utl::CreateTemporaryFile(m_file, TemporaryFolder() + L"qxhost-", L"", m_slot);
 } catch (const utl::IError& error) {
   throw Failure(CannotKeepCopy(error));
 }

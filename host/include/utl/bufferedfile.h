@@ -21,16 +21,6 @@ enum FileMode : int {
   OpenExisting = 3,  // open; fail if the file does not exist
 };
 
-// A seam for the tests, which have no other way to make a disk fail at a chosen byte: files
-// opened while it is set raise an I/O error (not an end of file) on the Read or Write call
-// that would pass the given byte offset of the file. The failing call transfers nothing. A
-// negative offset means no fault. Products never set it.
-struct FileFaults {
-  std::int64_t failReadAfter = -1;
-  std::int64_t failWriteAfter = -1;
-};
-QXIO_API void SetFileFaults(const FileFaults& faults);
-
 // A file opened either for reading or for writing, with one buffer. Small reads and writes
 // are served from the buffer inline; only refills, flushes and large transfers reach the
 // system.
@@ -99,6 +89,9 @@ private:
   // Opens its files itself, flushes before it seals them, and has their errors name the file
   // they replace.
   friend class CSafeSave;
+  // Creates its files itself, private to their owner.
+  friend std::wstring CreateTemporaryFile(CBufferedFile& file, const std::wstring& stem,
+                                          const std::wstring& suffix, int& slot);
   static constexpr std::intptr_t kNoHandle = -1;
 
   // A closed file takes over handle, open as access, with errors naming path.
@@ -107,9 +100,6 @@ private:
                 bool raise);
   std::size_t ReadSlow(void* buffer, std::size_t n);
   void WriteSlow(const void* data, std::size_t n);
-  bool PassesFault(std::size_t n) const;
-  void ClipReadWindow();
-  void ClipWriteWindow();
   void Flush();
   std::size_t FillBuffer();
   std::size_t SystemRead(void* buffer, std::size_t n);
@@ -121,11 +111,9 @@ private:
   [[noreturn]] void RaiseSystemError(ErrorKind kind, const std::wstring& reason);
 
   std::unique_ptr<std::uint8_t[]> m_buffer;
-  // Read window: buffered bytes not yet handed out, up to m_dataEnd (m_readEnd stops short of
-  // an injected fault). Empty in a file open for writing.
+  // Read window: buffered bytes not yet handed out. Empty in a file open for writing.
   std::uint8_t* m_readCur = nullptr;
   std::uint8_t* m_readEnd = nullptr;
-  std::uint8_t* m_dataEnd = nullptr;
   // Write window: free room in the buffer. Empty in a file open for reading.
   std::uint8_t* m_writeCur = nullptr;
   std::uint8_t* m_writeEnd = nullptr;
@@ -134,7 +122,6 @@ private:
   std::wstring m_path;                // as errors name the file
   std::wstring m_lastSystemError;
   bool m_writing = false;
-  std::int64_t m_failAt = -1;  // fault injection: the offset no transfer may pass
 };
 
 }  // namespace utl

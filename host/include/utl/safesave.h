@@ -76,4 +76,13 @@ QXIO_API void DisarmRemovalOnStop(int slot);  // -1 does nothing
 // only the system's unlink (DeleteFileW).
 QXIO_API void RemoveFilesArmedForStop() noexcept;
 
+// Creates a new file for a program's own data, open for writing in file, private to its owner
+// where the system has permission bits, and armed for removal on a stop before it exists (slot
+// receives its slot). Its name is stem + the process id + "-" + a serial number + suffix, the
+// first such name that nothing has: a name taken meanwhile, or a link planted under it, is passed
+// over, never opened. Returns the name; raises the host's error, naming the stem's folder, with
+// the system's reason, when no file can be created there.
+QXIO_API std::wstring CreateTemporaryFile(CBufferedFile& file, const std::wstring& stem,
+                                          const std::wstring& suffix, int& slot);
+
 }  // namespace utl

@@ -8,8 +8,9 @@
 
 namespace utl {
 
-// Wide strings are UTF-16 on Windows and UTF-32 elsewhere; both convert losslessly.
-// Invalid sequences become U+FFFD.
+// Wide strings are UTF-16 on Windows and UTF-32 elsewhere; both convert losslessly. Bytes that
+// are not UTF-8 (file names on POSIX are bytes) become U+DC80..U+DCFF, one for each, and come
+// back as the same bytes; other lone surrogates become U+FFFD.
 QXIO_API std::string ToUtf8(const std::wstring& text);
 QXIO_API std::wstring FromUtf8(const std::string& text);
 

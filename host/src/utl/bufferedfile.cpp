@@ -1,7 +1,6 @@
 #include "utl/bufferedfile.h"
 
 #include <algorithm>
-#include <mutex>
 
 #include "sysfile.h"
 #include "utl/error.h"
@@ -9,9 +8,6 @@
 namespace utl {
 
 namespace {
-
-std::mutex g_faultMutex;
-FileFaults g_faults;
 
 struct ModeFlags {
   bool valid;
@@ -26,22 +22,12 @@ ModeFlags ParseMode(const std::string& mode) {
   return {false, AccessRead, OpenExisting};
 }
 
-FileFaults CurrentFaults() {
-  std::lock_guard<std::mutex> lock(g_faultMutex);
-  return g_faults;
-}
-
 }  // namespace
-
-void SetFileFaults(const FileFaults& faults) {
-  std::lock_guard<std::mutex> lock(g_faultMutex);
-  g_faults = faults;
-}
 
 // The windows point into the buffer from the start, so that a file that was never opened (or
 // failed to open) has position 0 and copies nothing from a null pointer.
 CBufferedFile::CBufferedFile() : m_buffer(new std::uint8_t[kBufferSize]) {
-  m_readCur = m_readEnd = m_dataEnd = m_writeCur = m_writeEnd = m_buffer.get();
+  m_readCur = m_readEnd = m_writeCur = m_writeEnd = m_buffer.get();
 }
 
 CBufferedFile::~CBufferedFile() {
@@ -91,13 +77,12 @@ void CBufferedFile::Adopt(std::intptr_t handle, FileAccess access, const std::ws
   m_lastSystemError.clear();
   m_writing = access == AccessWrite;
   m_systemPosition = 0;
-  m_readCur = m_readEnd = m_dataEnd = m_writeCur = m_writeEnd = m_buffer.get();
-  const FileFaults faults = CurrentFaults();
-  m_failAt = m_writing ? faults.failWriteAfter : faults.failReadAfter;
+  m_readCur = m_readEnd = m_writeCur = m_writeEnd = m_buffer.get();
+  if (m_writing) m_writeEnd += kBufferSize;
 }
 
 std::int64_t CBufferedFile::GetPosition() const {
-  return m_systemPosition + (m_writeCur - m_buffer.get()) - (m_dataEnd - m_readCur);
+  return m_systemPosition + (m_writeCur - m_buffer.get()) - (m_readEnd - m_readCur);
 }
 
 std::int64_t CBufferedFile::GetLength() const {
@@ -105,34 +90,12 @@ std::int64_t CBufferedFile::GetLength() const {
   return std::max(sys::Size(m_handle), GetPosition());
 }
 
-bool CBufferedFile::PassesFault(std::size_t n) const {
-  return m_failAt >= 0 &&
-         static_cast<std::uint64_t>(GetPosition()) + n > static_cast<std::uint64_t>(m_failAt);
-}
-
-// The windows stop short of an injected fault, so that a transfer crossing it leaves the
-// inline path and reaches ReadSlow or WriteSlow, which raise.
-void CBufferedFile::ClipReadWindow() {
-  m_readEnd = m_dataEnd;
-  if (m_failAt < 0) return;
-  const std::int64_t room = m_failAt - GetPosition();
-  if (room < m_dataEnd - m_readCur) m_readEnd = m_readCur + std::max<std::int64_t>(room, 0);
-}
-
-void CBufferedFile::ClipWriteWindow() {
-  m_writeEnd = m_buffer.get() + kBufferSize;
-  if (m_failAt < 0) return;
-  const std::int64_t room = m_failAt - GetPosition();
-  if (room < m_writeEnd - m_writeCur) m_writeEnd = m_writeCur + std::max<std::int64_t>(room, 0);
-}
-
 std::size_t CBufferedFile::ReadSlow(void* buffer, std::size_t n) {
   if (!IsOpen() || m_writing) RaiseReadError(L"the file is not open for reading");
-  if (PassesFault(n)) RaiseReadError(L"input/output error (injected)");
   auto* out = static_cast<std::uint8_t*>(buffer);
   std::size_t done = 0;
   for (;;) {
-    const std::size_t take = std::min<std::size_t>(m_dataEnd - m_readCur, n - done);
+    const std::size_t take = std::min<std::size_t>(m_readEnd - m_readCur, n - done);
     std::memcpy(out + done, m_readCur, take);
     m_readCur += take;
     done += take;
@@ -148,32 +111,27 @@ std::size_t CBufferedFile::ReadSlow(void* buffer, std::size_t n) {
     }
     if (FillBuffer() == 0) break;
   }
-  ClipReadWindow();
   return done;
 }
 
 std::size_t CBufferedFile::FillBuffer() {
-  m_readCur = m_dataEnd = m_buffer.get();
+  m_readCur = m_readEnd = m_buffer.get();
   const std::size_t got = SystemRead(m_buffer.get(), kBufferSize);
-  m_dataEnd = m_buffer.get() + got;
+  m_readEnd = m_buffer.get() + got;
   return got;
 }
 
 void CBufferedFile::WriteSlow(const void* data, std::size_t n) {
   if (!IsOpen() || !m_writing) RaiseWriteError(L"the file is not open for writing");
-  if (PassesFault(n)) RaiseWriteError(L"no space left on device (injected)");
-  std::uint8_t* const bufferEnd = m_buffer.get() + kBufferSize;
-  if (n > static_cast<std::size_t>(bufferEnd - m_writeCur)) {
+  if (n > static_cast<std::size_t>(m_writeEnd - m_writeCur)) {
     Flush();
     if (n >= kBufferSize) {
       SystemWrite(data, n);
-      ClipWriteWindow();
       return;
     }
   }
   std::memcpy(m_writeCur, data, n);
   m_writeCur += n;
-  ClipWriteWindow();
 }
 
 void CBufferedFile::Overwrite(std::int64_t offset, const void* data, std::size_t n) {
@@ -181,9 +139,6 @@ void CBufferedFile::Overwrite(std::int64_t offset, const void* data, std::size_t
   const std::int64_t end = offset + static_cast<std::int64_t>(n);
   if (offset < 0 || end > GetPosition()) {
     RaiseWriteError(L"the bytes to overwrite have not been written");
-  }
-  if (m_failAt >= 0 && end > m_failAt) {
-    RaiseWriteError(L"no space left on device (injected)");
   }
   // Bytes still in the buffer change there; others once the buffer has gone to the system.
   if (offset >= m_systemPosition) {
@@ -234,7 +189,7 @@ void CBufferedFile::Close() {
   m_handle = kNoHandle;
   m_writing = false;
   m_systemPosition = 0;
-  m_readCur = m_readEnd = m_dataEnd = m_writeCur = m_writeEnd = m_buffer.get();
+  m_readCur = m_readEnd = m_writeCur = m_writeEnd = m_buffer.get();
   if (!flushed) RaiseSystemError(ErrorKind::FileWrite, reason);
   if (!closed) RaiseSystemError(writing ? ErrorKind::FileWrite : ErrorKind::FileRead, closeReason);
 }

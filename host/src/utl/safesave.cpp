@@ -1,7 +1,6 @@
 #include "utl/safesave.h"
 
 #include <atomic>
-#include <chrono>
 #include <iterator>
 
 #include "sysfile.h"
@@ -11,22 +10,6 @@
 namespace utl {
 
 namespace {
-
-// A hidden name in target's folder that no file has yet, so that the rename stays within one
-// file system and is atomic.
-std::wstring TemporaryPathBeside(const std::wstring& target) {
-  static std::atomic<unsigned> counter{0};
-  const CPath path(target);
-  const auto clock =
-      static_cast<unsigned long long>(std::chrono::steady_clock::now().time_since_epoch().count());
-  for (;;) {
-    const unsigned long long tag = (clock * 31u + counter++) % 1000000007ull;
-    std::wstring candidate = path.GetFolder() + L"." + path.GetNameAndExtension() + L"." +
-                             std::to_wstring(sys::ProcessId()) + L"-" + std::to_wstring(tag) +
-                             L".tmp";
-    if (!sys::Exists(candidate)) return candidate;
-  }
-}
 
 // The files armed for removal on a stop, where a signal handler finds them: storage fixed in
 // advance, so that the handler need not allocate, and a state for each slot that tells it when
@@ -66,6 +49,29 @@ void RemoveFilesArmedForStop() noexcept {
   }
 }
 
+std::wstring CreateTemporaryFile(CBufferedFile& file, const std::wstring& stem,
+                                 const std::wstring& suffix, int& slot) {
+  constexpr int kAttempts = 100;
+  static std::atomic<unsigned> serial{0};
+  if (file.IsOpen()) file.Close();
+  const std::wstring prefix = stem + std::to_wstring(sys::ProcessId()) + L"-";
+  std::wstring reason;
+  for (int attempt = 0; attempt < kAttempts; ++attempt) {
+    const std::wstring path = prefix + std::to_wstring(serial++) + suffix;
+    // Armed before the file exists, so that no moment passes in which a stop would leave it.
+    slot = ArmRemovalOnStop(path);
+    const sys::Handle handle = sys::CreatePrivate(path, reason);
+    if (handle != sys::kNoHandle) {
+      file.Adopt(handle, AccessWrite, path);
+      return path;
+    }
+    DisarmRemovalOnStop(slot);
+    slot = -1;
+    if (!sys::Exists(path)) break;  // the folder refuses, not the name
+  }
+  throw CError(ErrorKind::FileOpen, QXIO_WFILE, __LINE__, CPath(stem).GetFolder(), reason, reason);
+}
+
 CSafeSave::CSafeSave() : m_destination(std::make_unique<sys::SaveTarget>()) {}
 
 CSafeSave::~CSafeSave() {
@@ -83,21 +89,28 @@ void CSafeSave::Begin(const std::wstring& target) {
   if (!sys::InspectTarget(next, *m_destination, reason)) {
     throw CError(ErrorKind::FileWrite, QXIO_WFILE, __LINE__, next, reason, reason);
   }
-  sys::Handle handle = sys::kNoHandle;
   if (m_destination->kind == sys::SaveTarget::Other) {
-    handle = sys::Open(m_destination->path, AccessWrite, OpenExisting, ShareNone, reason);
+    const sys::Handle handle =
+        sys::Open(m_destination->path, AccessWrite, OpenExisting, ShareNone, reason);
+    if (handle == sys::kNoHandle) {
+      Discard();
+      throw CError(ErrorKind::FileOpen, QXIO_WFILE, __LINE__, next, reason, reason);
+    }
+    m_file.Adopt(handle, AccessWrite, next);
   } else {
-    // Armed before the file exists, so that no moment passes in which a signal would leave it.
-    const std::wstring temporary = TemporaryPathBeside(m_destination->path);
-    m_slot = ArmRemovalOnStop(temporary);
-    handle = sys::CreatePrivate(temporary, reason);
-    if (handle != sys::kNoHandle) m_temporary = temporary;
+    // A hidden name beside the file it replaces, so that the move stays within one file system
+    // and is atomic.
+    const CPath destination(m_destination->path);
+    try {
+      m_temporary = CreateTemporaryFile(
+          m_file, destination.GetFolder() + L"." + destination.GetNameAndExtension() + L".",
+          L".tmp", m_slot);
+    } catch (const CError& error) {
+      Discard();
+      throw CError(ErrorKind::FileOpen, QXIO_WFILE, __LINE__, next, error.Reason(), error.Reason());
+    }
+    m_file.m_path = next;  // its errors name the target
   }
-  if (handle == sys::kNoHandle) {
-    Discard();
-    throw CError(ErrorKind::FileOpen, QXIO_WFILE, __LINE__, next, reason, reason);
-  }
-  m_file.Adopt(handle, AccessWrite, next);
   m_target = next;
 }
 

@@ -15,7 +15,7 @@
 #include "utl/error.h"
 #include "utl/text.h"
 
-namespace utl::sys {
+namespace utl::UTL_SYSFILE_NAMESPACE {
 
 namespace {
 
@@ -253,4 +253,4 @@ void RemoveNative(const NativeChar* path) noexcept {
   ::unlink(path);
 }
 
-}  // namespace utl::sys
+}  // namespace utl::UTL_SYSFILE_NAMESPACE

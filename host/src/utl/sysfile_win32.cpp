@@ -12,7 +12,7 @@
 #include <algorithm>
 #include <iterator>
 
-namespace utl::sys {
+namespace utl::UTL_SYSFILE_NAMESPACE {
 
 namespace {
 
@@ -252,4 +252,4 @@ void RemoveNative(const NativeChar* path) noexcept {
   ::DeleteFileW(path);
 }
 
-}  // namespace utl::sys
+}  // namespace utl::UTL_SYSFILE_NAMESPACE

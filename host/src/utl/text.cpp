@@ -10,11 +10,24 @@ namespace {
 
 constexpr char32_t kReplacement = 0xFFFD;
 
+// A byte that is not part of any UTF-8 character (a POSIX file name may hold any byte but 0)
+// becomes the lone surrogate U+DC00 + byte, which no UTF-8 text can hold, and that surrogate
+// becomes the byte again: a name keeps its bytes through the host's wide strings.
+constexpr char32_t kEscapeBase = 0xDC00;
+
 bool IsSurrogate(char32_t c) {
   return c >= 0xD800 && c <= 0xDFFF;
 }
 
+bool IsEscapedByte(char32_t c) {
+  return c >= kEscapeBase + 0x80 && c <= kEscapeBase + 0xFF;
+}
+
 void AppendUtf8(std::string& out, char32_t c) {
+  if (IsEscapedByte(c)) {
+    out += static_cast<char>(c - kEscapeBase);
+    return;
+  }
   if (c > 0x10FFFF || IsSurrogate(c)) c = kReplacement;
   if (c < 0x80) {
     out += static_cast<char>(c);
@@ -34,7 +47,6 @@ void AppendUtf8(std::string& out, char32_t c) {
 }
 
 void AppendWide(std::wstring& out, char32_t c) {
-  if (c > 0x10FFFF || IsSurrogate(c)) c = kReplacement;
   if (sizeof(wchar_t) == 2 && c >= 0x10000) {
     c -= 0x10000;
     out += static_cast<wchar_t>(0xD800 + (c >> 10));
@@ -44,28 +56,31 @@ void AppendWide(std::wstring& out, char32_t c) {
   }
 }
 
-// Decodes one UTF-8 sequence at text[i], advancing i; malformed input gives U+FFFD.
-char32_t DecodeUtf8(const std::string& text, std::size_t& i) {
+// Decodes the character whose UTF-8 form starts at text[i] into c and returns the form's
+// length; 0 where the bytes there are no character: a stray or cut-short sequence, an overlong
+// form, a surrogate or a value past U+10FFFF.
+std::size_t DecodeUtf8(const std::string& text, std::size_t i, char32_t& c) {
   const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
-  const unsigned char lead = byte(i++);
-  if (lead < 0x80) return lead;
-  int extra;
-  char32_t c;
+  const unsigned char lead = byte(i);
+  std::size_t length;
   char32_t minimum;
-  if ((lead & 0xE0) == 0xC0) {
-    extra = 1, c = lead & 0x1F, minimum = 0x80;
+  if (lead < 0x80) {
+    c = lead;
+    return 1;
+  } else if ((lead & 0xE0) == 0xC0) {
+    length = 2, c = lead & 0x1F, minimum = 0x80;
   } else if ((lead & 0xF0) == 0xE0) {
-    extra = 2, c = lead & 0x0F, minimum = 0x800;
+    length = 3, c = lead & 0x0F, minimum = 0x800;
   } else if ((lead & 0xF8) == 0xF0) {
-    extra = 3, c = lead & 0x07, minimum = 0x10000;
+    length = 4, c = lead & 0x07, minimum = 0x10000;
   } else {
-    return kReplacement;
+    return 0;
   }
-  for (int k = 0; k < extra; ++k) {
-    if (i >= text.size() || (byte(i) & 0xC0) != 0x80) return kReplacement;
-    c = (c << 6) | (byte(i++) & 0x3F);
+  for (std::size_t k = 1; k < length; ++k) {
+    if (i + k >= text.size() || (byte(i + k) & 0xC0) != 0x80) return 0;
+    c = (c << 6) | (byte(i + k) & 0x3F);
   }
-  return c < minimum ? kReplacement : c;
+  return c < minimum || c > 0x10FFFF || IsSurrogate(c) ? 0 : length;
 }
 
 // The host's formats use "%s" for wide strings; the C library's wide printf wants "%ls".
@@ -109,7 +124,13 @@ std::string ToUtf8(const std::wstring& text) {
 std::wstring FromUtf8(const std::string& text) {
   std::wstring out;
   out.reserve(text.size());
-  for (std::size_t i = 0; i < text.size();) AppendWide(out, DecodeUtf8(text, i));
+  for (std::size_t i = 0; i < text.size();) {
+    char32_t c = 0;
+    const std::size_t length = DecodeUtf8(text, i, c);
+    if (length == 0) c = kEscapeBase + static_cast<unsigned char>(text[i]);
+    AppendWide(out, c);
+    i += length == 0 ? 1 : length;
+  }
   return out;
 }
 

@@ -1,6 +1,7 @@
 #include "sunexportfilter.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstddef>
 #include <cwctype>
 #include <vector>
@@ -13,7 +14,6 @@
 #include "utl/colorformat.h"
 #include "utl/error.h"
 #include "utl/log.h"
-#include "utl/text.h"
 
 namespace vemra {
 
@@ -43,6 +43,9 @@ constexpr const wchar_t* kTooLargeMessage =
 constexpr const wchar_t* kNoColumnsMessage =
     L"Image of %d x %d pixels has no columns, which the Sun Raster file format cannot hold.  "
     L"Can't export.\n";
+constexpr const wchar_t* kCannotTakeBackReason =
+    L"; the header of a run-length encoded file is completed once its data is written, which a "
+    L"pipe or a device cannot take back";
 constexpr const wchar_t* kExtraImagesWarning =
     L"An attempt was made to export a document containing more than one image.  The Sun "
     L"Raster file format only supports one image (one bitmap) per file.  Ignoring additional "
@@ -269,13 +272,12 @@ qxio::ExportStatus SunExportFilter::ExportImage(const qxio::TrImage& image) {
     default: Throw_ERR_INTERNAL(QXIO_WFILE, __LINE__);
   }
   WriteRows(image, plan);
-  const int finished = m_writer.Finish();
-  if (finished != kWriteOk) {
-    // The system's words alone ("Illegal seek") would not tell why a pipe failed: the reason
-    // says what the writer could not do.
-    const std::wstring reason =
-        m_output.File().LastSystemError() + L"; " + utl::FromUtf8(WriteStatusText(finished));
-    Throw_ERR_FILE_WRITE(QXIO_WFILE, __LINE__, m_output.Target(), reason, reason);
+  if (m_writer.Finish() != kWriteOk) {
+    // A pipe cannot be positioned, and the system's words alone would not tell why that
+    // matters; a full disk says so itself.
+    std::wstring reason = m_output.File().LastSystemError();
+    if (reason == utl::ErrnoText(ESPIPE)) reason += kCannotTakeBackReason;
+    Throw_ERR_FILE_WRITE(QXIO_WFILE, __LINE__, m_output.Target(), L"File write failed", reason);
   }
 
   m_progress->Proportion(1.0);

@@ -47,11 +47,6 @@ int ColorMapEntries(const SunRasterHeader& header) {
   return std::max(static_cast<std::int32_t>(header.maplength) / 3, 0);
 }
 
-// The reader's row, padding included, rounded up to a multiple of 4.
-std::size_t RowBufferSize(std::int32_t readerRowBytes) {
-  return (static_cast<std::size_t>(readerRowBytes) + 3) / 4 * 4;
-}
-
 }  // namespace
 
 SunImportFilter::SunImportFilter(qxio::IoManager& manager) : qxio::IoImportFilter(manager) {}
@@ -158,8 +153,10 @@ void SunImportFilter::ImportFromFile(const std::wstring& path) {
   qxio::TrImage image;
   image.SetScanlineStart(width, height, kind.format, 0, 0, m_reader.Palette(),
                          qxio::RowAccessByIndex, kind.tableEntries, progress.IProgressPtr());
-  // An image without rows needs no row buffer; its width alone may claim hundreds of MiB.
-  std::vector<std::uint8_t> row(height > 0 ? RowBufferSize(m_reader.BytesPerRow()) : 0);
+  // The reader's row, padding included, holds the image's row too. An image without rows needs
+  // no row buffer; its width alone may claim hundreds of MiB.
+  const auto rowBytes = static_cast<std::size_t>(height > 0 ? m_reader.BytesPerRow() : 0);
+  std::vector<std::uint8_t> row(rowBytes);
 
   int rowsRead = 0;
   while (rowsRead < height && m_reader.ReadScanline(row.data()) == kReadOk) {

@@ -18,9 +18,6 @@ const char* WriteStatusText(int status) {
       return "no file or row given, width or depth below 1, or height below 0";
     case kWriteTooLarge:
       return "row length, image size or encoded data does not fit the format's 32-bit fields";
-    case kWriteUnfinished:
-      return "the header of a run-length encoded file is completed once its data is written, "
-             "which a pipe or a device cannot take back";
     default: return "unknown write status";
   }
 }
@@ -113,7 +110,7 @@ int SunRasterWriter::Finish() {
   try {
     m_file->Overwrite(0, bytes, sizeof bytes);
   } catch (...) {
-    return kWriteUnfinished;
+    return kWriteFailed;
   }
   return kWriteOk;
 }

@@ -19,7 +19,6 @@ enum WriteStatus : int {
   kWriteNoHeader = 3,          // a row before any successful WriteHeader
   kWriteBadArgument = 4,       // no file, no row, width or depth below 1, or height below 0
   kWriteTooLarge = 5,          // row length, image size or encoded data beyond the 32-bit fields
-  kWriteUnfinished = 6,        // the file cannot take back the length of run-length data
 };
 
 // Words for a status, for messages.
