@@ -9,19 +9,11 @@
 #include <vector>
 
 #include "options.h"
+#include "platform.h"
 #include "pngcodec.h"
 #include "pngio.h"
 #include "progressbar.h"
 #include "utl/bufferedfile.h"
-
-#if defined(_WIN32)
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
-#else
-#include <unistd.h>
-#endif
 
 namespace qxhost {
 
@@ -29,17 +21,6 @@ namespace {
 
 std::uint32_t Be32(const std::uint8_t* p) {
   return std::uint32_t{p[0]} << 24 | std::uint32_t{p[1]} << 16 | std::uint32_t{p[2]} << 8 | p[3];
-}
-
-std::uint64_t PhysicalMemory() {
-#if defined(_WIN32)
-  MEMORYSTATUSEX status{};
-  status.dwLength = sizeof status;
-  return GlobalMemoryStatusEx(&status) ? status.ullTotalPhys : 0;
-#else
-  const long pages = sysconf(_SC_PHYS_PAGES), size = sysconf(_SC_PAGESIZE);
-  return pages > 0 && size > 0 ? std::uint64_t(pages) * std::uint64_t(size) : 0;
-#endif
 }
 
 // Rows of width pixels of bits bits, height of them; a hostile header's sizes saturate.
@@ -78,7 +59,7 @@ unsigned DefaultJobs() {
 }
 
 std::uint64_t DefaultMaxMemory() {
-  const std::uint64_t memory = PhysicalMemory();
+  const std::uint64_t memory = sys::PhysicalMemory();
   return memory > 0 ? memory / 2 : std::uint64_t{1} << 30;
 }
 

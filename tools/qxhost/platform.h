@@ -2,6 +2,7 @@
 // platform_win32.cpp implement it. Paths are the host's wide strings.
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -38,5 +39,7 @@ AnyFunction FindFunction(void* library, const char* name);
 void CloseLibrary(void* library);
 // The running executable's path; empty where the system cannot name it.
 std::wstring ExecutablePath();
+// The machine's physical memory in bytes; 0 where the system cannot tell.
+std::uint64_t PhysicalMemory();
 
 }  // namespace qxhost::sys

@@ -96,4 +96,9 @@ std::wstring ExecutablePath() {
   return utl::FromUtf8(std::string(buffer.data(), static_cast<std::size_t>(length)));
 }
 
+std::uint64_t PhysicalMemory() {
+  const long pages = sysconf(_SC_PHYS_PAGES), size = sysconf(_SC_PAGESIZE);
+  return pages > 0 && size > 0 ? std::uint64_t(pages) * std::uint64_t(size) : 0;
+}
+
 }  // namespace qxhost::sys

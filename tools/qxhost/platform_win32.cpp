@@ -108,4 +108,10 @@ std::wstring ExecutablePath() {
   }
 }
 
+std::uint64_t PhysicalMemory() {
+  MEMORYSTATUSEX status{};
+  status.dwLength = sizeof status;
+  return GlobalMemoryStatusEx(&status) ? status.ullTotalPhys : 0;
+}
+
 }  // namespace qxhost::sys
