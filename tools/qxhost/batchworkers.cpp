@@ -13,6 +13,7 @@
 #include "pngcodec.h"
 #include "pngio.h"
 #include "progressbar.h"
+#include "threadbudget.h"
 #include "utl/bufferedfile.h"
 
 namespace qxhost {
@@ -55,7 +56,7 @@ std::wstring Bytes(std::uint64_t bytes) {
 }  // namespace
 
 unsigned DefaultJobs() {
-  return std::max(1u, std::thread::hardware_concurrency());
+  return Cores();
 }
 
 std::uint64_t DefaultMaxMemory() {
@@ -96,7 +97,9 @@ void RunInOrder(std::size_t count, unsigned jobs, std::uint64_t budget,
   std::uint64_t inUse = 0;
   std::size_t running = 0;
   std::vector<char> finished(count, 0);
+  const ThreadBudget threadBudget(jobs);
   const auto worker = [&] {
+    const BusyThread busy;  // until no file is left for this worker
     for (;;) {
       std::size_t i = 0;
       {

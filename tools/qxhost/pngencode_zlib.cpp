@@ -21,6 +21,7 @@
 
 #include "failure.h"
 #include "pngcodec.h"
+#include "threadbudget.h"
 
 namespace qxhost::png {
 
@@ -343,9 +344,10 @@ void Encode(const WritePlan& plan, const qxio::TrImage& image, utl::CBufferedFil
   }
 
   const StripEncoder encoder(plan, width, height);
-  // An image of one strip is encoded on this thread: no worker would share its work.
-  const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
-  StripQueue queue(encoder, encoder.Strips() > 1 ? std::min(cores, encoder.Strips()) : 0);
+  // Strips go to workers only when a core beside this thread's is free for them (never for an
+  // image of one strip); otherwise this thread encodes them itself.
+  const ExtraThreads extra(std::min(Cores(), encoder.Strips()) - 1);
+  StripQueue queue(encoder, extra.Count() > 0 ? extra.Count() + 1 : 0);
   std::uint8_t zlibHead[2];
   ZlibHeader(encoder.Method(), zlibHead);
   std::vector<std::uint8_t> pending(zlibHead, zlibHead + 2);
