@@ -195,11 +195,13 @@ TEST_F(ExportTest, TransferOutcomes) {
 
 // No image before a transfer; none after a begin that failed, for a target without a name or
 // when the host raises from its progress. An image that fails part-way (the host raises from its
-// progress) leaves the next image of the transfer to replace what it wrote.
+// progress) leaves the next image of the transfer to replace what it wrote, and no file of its own.
 TEST_F(ExportTest, FailedBeginsAndAnImageAfterAFailedOne) {
   SunExportFilter filter(manager);
   qxio::TrImage failing = TestImage(utl::BGR24, 5, 4), next = TestImage(utl::Gray8, 3, 2);
-  EXPECT_EQ(Raised([&] { filter.ExportObject(next); }).value().Kind(), utl::ErrorKind::General);
+  const auto early = Raised([&] { filter.ExportObject(next); });
+  EXPECT_EQ(early.value().Kind(), utl::ErrorKind::General);
+  EXPECT_EQ(early->Sentence().back(), L'.') << "a sentence without a line end";
   EXPECT_EQ(Raised([&] { filter.BeginExport(L""); }).value().Kind(), utl::ErrorKind::FileOpen);
   manager.onProgress = [] { throw utl::CError(utl::ErrorKind::General, L"host", 1); };
   EXPECT_TRUE(Raised([&] { filter.BeginExport(target); }));
@@ -213,6 +215,7 @@ TEST_F(ExportTest, FailedBeginsAndAnImageAfterAFailedOne) {
   EXPECT_EQ(filter.ExportObject(next), qxio::ExportDone);
   EXPECT_EQ(filter.EndExport(), qxio::ExportDone);
   EXPECT_EQ(ReadFile(dir / "out.ras").size(), 32u + 768u + 2 * 4);
+  EXPECT_EQ(dir.List(), std::vector<std::string>{"out.ras"}) << "the failed image's file is gone";
 }
 
 // Every host format, standard and run-length encoded, in a file larger than the host's buffer:
