@@ -7,6 +7,7 @@
 #include "failure.h"
 #include "hostmanager.h"
 #include "paths.h"
+#include "threadbudget.h"
 #include "utl/path.h"
 #include "utl/text.h"
 
@@ -108,7 +109,7 @@ int RunBatch(const Plugin& plugin, const Options& options, ProgressBar* bar) {
   BatchProgress progress(bar, options.files);
   int status = 0;
   RunInOrder(
-      plan.size(), options.jobs > 0 ? options.jobs : DefaultJobs(),
+      plan.size(), options.jobs > 0 ? options.jobs : Cores(),  // a worker per core
       options.maxMemory.value_or(DefaultMaxMemory()),
       [&](std::size_t i) { return plan[i].refusal.empty() ? ImageBytes(plan[i].input) : 0; },
       [&](std::size_t i) { results[i] = ConvertGuarded(plugin, options, plan[i]); },

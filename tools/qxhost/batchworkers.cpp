@@ -55,10 +55,6 @@ std::wstring Bytes(std::uint64_t bytes) {
 
 }  // namespace
 
-unsigned DefaultJobs() {
-  return Cores();
-}
-
 std::uint64_t DefaultMaxMemory() {
   const std::uint64_t memory = sys::PhysicalMemory();
   return memory > 0 ? memory / 2 : std::uint64_t{1} << 30;

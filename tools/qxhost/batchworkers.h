@@ -9,8 +9,6 @@
 
 namespace qxhost {
 
-// Workers when -j is not given: one per core.
-unsigned DefaultJobs();
 // Bytes of images in memory at once when --max-memory is not given: half the machine's memory.
 std::uint64_t DefaultMaxMemory();
 
