@@ -327,6 +327,33 @@ TEST(PixelConvert, EveryFormatToBgr24) {
   EXPECT_EQ(dst, Bytes(8, 0xEE));
 }
 
+// The sentence a host shows for each kind of error, with the raiser's own words (their line ends
+// and trailing spaces dropped) and without them.
+TEST(Error, TheSentenceOfEachKind) {
+  const std::tuple<ErrorKind, const wchar_t*, const wchar_t*> cases[] = {
+      {ErrorKind::EndBeforeBegin, L"", L"An export was ended that had not been begun."},
+      {ErrorKind::Internal, L"", L"Internal error in the filter (f.cpp:7)."},
+      {ErrorKind::UnknownFormat, L"x",
+       L"The file '\u00E4.ras' is not in a format that can be read."},
+      {ErrorKind::UnexpectedEof, L"", L"The file '\u00E4.ras' ends before its image data does."},
+      {ErrorKind::FileOpen, L"", L"Cannot open '\u00E4.ras'."},
+      {ErrorKind::FileOpen, L"gone", L"Cannot open '\u00E4.ras': gone"},
+      {ErrorKind::FileRead, L"", L"Cannot read '\u00E4.ras'."},
+      {ErrorKind::FileWrite, L"full", L"Cannot write '\u00E4.ras': full"},
+      {ErrorKind::NotImplemented, L"",
+       L"The filter does not support this operation. ('\u00E4.ras')"},
+      {ErrorKind::NotImplemented, L"No 2 bits.", L"No 2 bits. ('\u00E4.ras')"},
+      {ErrorKind::ImageTooLarge, L"", L"The image is larger than the host accepts."},
+      {ErrorKind::ImageTooLarge, L"Over 9.", L"Over 9."},
+      {ErrorKind::General, L"", L"The filter failed (f.cpp:7)."},
+      {ErrorKind::General, L"Can't export.\n \n", L"Can't export."}};
+  for (const auto& [kind, message, sentence] : cases) {
+    const utl::CError error(kind, L"src/f.cpp", 7, L"\u00E4.ras", message);
+    EXPECT_EQ(error.Sentence(), sentence);
+    EXPECT_EQ(error.what(), utl::ToUtf8(sentence));
+  }
+}
+
 // UTF-8 both ways, bytes of no character kept; printf-style formats with wide strings, as
 // a filter's messages use them.
 TEST(Text, Utf8AndFormat) {
