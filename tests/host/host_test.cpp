@@ -285,7 +285,7 @@ TEST(Progress, CancellableWithAProportionUntilDestroyed) {
 }
 
 // Each row of tests/data/convert.txt: the converter writes exactly the row, and nothing past
-// it. Refusals write nothing.
+// it; an image of the format has rows of that many bytes. Refusals write nothing.
 TEST(PixelConvert, EveryFormatToBgr24) {
   RGBQUAD palette[256];
   for (int i = 0; i < 256; ++i) palette[i] = {std::uint8_t(i), std::uint8_t(255 - i), 7, 0};
@@ -313,6 +313,9 @@ TEST(PixelConvert, EveryFormatToBgr24) {
                                           palette, false))
         << line;
     EXPECT_EQ(dst, parts[1]) << line;
+    qxio::TrImage image;  // a host fills an image of the format with rows of these bytes
+    image.SetScanlineStart(width, 1, format, 0, 0, nullptr, qxio::RowAccessByIndex, 0, nullptr);
+    EXPECT_EQ(image.RowBytes(), parts[0].size()) << line;
     ++rows;
   }
   EXPECT_GT(rows, 0);
