@@ -14,6 +14,7 @@
 #include "sunimportfilter.h"
 #include "testsupport.h"
 #include "utl/bufferedfile.h"
+#include "utl/text.h"
 
 #if !defined(_WIN32)
 #include <sys/wait.h>
@@ -55,9 +56,10 @@ std::vector<Row> Verdicts() {
   return rows;
 }
 
-// The probe answers by the magic number alone, and the import ends in the file's verdict. (The
-// import fuzz target, which runs on these files too, checks that the file information describes
-// exactly the files whose header and colour map can be read.)
+// The probe answers by the magic number alone, and the import ends in the file's verdict, a
+// refusal with the reason its row gives. (The import fuzz target, which runs on these files too,
+// checks that the file information describes exactly the files whose header and colour map can be
+// read.)
 TEST(Hostile, EachFileEndsInItsVerdict) {
   for (const Row& row : Verdicts()) {
     if (row.file[0] == '@') continue;
@@ -69,8 +71,13 @@ TEST(Hostile, EachFileEndsInItsVerdict) {
     const std::uint32_t first = Be32(bytes, 0);  // the magic number, or it byte-swapped
     const bool magic = bytes.size() >= 4 && (first == kSunRasterMagic || first == 0x956AA659);
     EXPECT_EQ(filter.CanImportFile(Wide(path)), magic) << row.file;
-    EXPECT_EQ(VerdictOf(Import(filter, manager, Wide(path))), row.verdict)
-        << row.file << ": " << row.fault;
+    const Imported imported = Import(filter, manager, Wide(path));
+    EXPECT_EQ(VerdictOf(imported), row.verdict) << row.file << ": " << row.fault;
+    if (row.fault[0] == '"') {  // the reader's words for a refused file, which the user sees
+      EXPECT_EQ(imported.error ? utl::ToUtf8(imported.error->Reason()) : "",
+                row.fault.substr(1, row.fault.find('"', 1) - 1))
+          << row.file;
+    }
   }
 }
 

@@ -165,7 +165,8 @@ protected:
 
 // Objects by letter: I the graphics request, M an image (the first 2 rows high, the next 3, ...),
 // O another type; then E EndExport, X the filter destroyed, B another transfer begun. Only the
-// first image is written, more bring one warning, and without E the folder stays as it was.
+// first image is written, more bring one warning, and without E the folder stays as it was. The
+// graphics request is answered with the filter's flag and both parameters 0.
 TEST_F(ExportTest, TransferOutcomes) {
   const std::pair<std::string, std::string> cases[] = {
       // objects, statuses: D done, N not taken
@@ -181,6 +182,7 @@ TEST_F(ExportTest, TransferOutcomes) {
       int images = 0;
       for (std::size_t i = 0; i < statuses.size(); ++i) {
         qxio::TrInitGraphicsExp init;
+        init.m_filterParams[0] = init.m_filterParams[1] = 7;  // what another filter answered
         OtherObject other;
         qxio::TrImage image = TestImage(utl::BGR24, 3, 2 + images);
         qxio::TrBase& object = objects[i] == 'I'   ? static_cast<qxio::TrBase&>(init)
@@ -188,7 +190,8 @@ TEST_F(ExportTest, TransferOutcomes) {
                                                    : other;
         const auto status = statuses[i] == 'D' ? qxio::ExportDone : qxio::ExportNotTaken;
         EXPECT_EQ(filter->ExportObject(object), status);
-        EXPECT_TRUE(objects[i] != 'I' || init.m_filterFlag);
+        EXPECT_TRUE(objects[i] != 'I' ||
+                    (init.m_filterFlag && !init.m_filterParams[0] && !init.m_filterParams[1]));
         images += objects[i] == 'M';
       }
       EXPECT_EQ(manager.warnings, images > 1 ? 1 : 0);

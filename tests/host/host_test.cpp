@@ -131,6 +131,7 @@ TEST(BufferedFile, TheSystemsReasonInTheRaisedError) {
     EXPECT_EQ(error->Sentence(), (call == 'r' ? L"Cannot read '" : L"Cannot write '") +
                                      dir.Wide("f") + L"': " + reason);
     EXPECT_EQ((call == 's' ? save.File() : file).LastSystemError(), reason);
+    EXPECT_FALSE(save.File().IsOpen()) << "a failed save holds no file open";
     file.CloseNoThrow(false);
     if (call == 'w') WriteFile(dir / "f", Bytes(100, 7));
     EXPECT_EQ(ReadFile(dir / "f"), Bytes(100, 7));
@@ -177,6 +178,20 @@ TEST(SafeSave, PrivateUntilCommittedAndNothingLeftWhenTheMoveFails) {
   for (const std::string& name : dir.List()) EXPECT_NE(name.rfind(".t.ras.", 0), 0u) << name;
 }
 
+// A save that has ended forgets its temporary file's slot: discarding it again, as its destructor
+// does, leaves armed the temporary file of a save begun meanwhile (another worker of a batch), so
+// that an interrupted program still removes it.
+TEST(SafeSave, AnEndedSaveLeavesALaterOneArmedForRemoval) {
+  TempDir dir;
+  utl::CSafeSave first, second;
+  first.Begin(dir.Wide("a.ras"));
+  first.Commit();
+  second.Begin(dir.Wide("b.ras"));
+  first.Discard();
+  utl::RemoveFilesArmedForStop();
+  EXPECT_EQ(dir.List(), std::vector<std::string>{"a.ras"});
+}
+
 #if defined(_WIN32)
 // A read-only file is refused before anything is written; a replaced file keeps its attributes.
 TEST(SafeSave, WindowsReadOnlyRefusedAttributesKept) {
@@ -220,11 +235,13 @@ TEST(Path, FolderNameAndExtension) {
   }
 }
 
-// Rows zero until set, refused outside the image; at most 256 table entries, black past them;
+// Rows zero until set, refused outside the image; at most 256 table entries, black past them,
+// also when a shorter table replaces a longer one;
 // by default no more than 2^30 pixels; no image of a negative size or an unknown format.
 TEST(Image, RowsTableAndRefusals) {
   RGBQUAD table[300] = {};
   table[255].rgbBlue = table[256].rgbBlue = 9;
+  table[1].rgbRed = 5;
   qxio::TrImage image;
   image.SetScanlineStart(9, 3, utl::Indexed1, 0, 0, table, qxio::RowAccessByIndex, 300, nullptr);
   const Bytes row = {0xAB, 0xCD};
@@ -237,6 +254,10 @@ TEST(Image, RowsTableAndRefusals) {
   image.GetColorTable(out, 255, 2);
   EXPECT_EQ(out[0].rgbBlue, 9) << "entry 255 kept";
   EXPECT_EQ(out[1].rgbRed | out[1].rgbGreen | out[1].rgbBlue, 0) << "entry 256 black";
+  image.SetScanlineEnd(table + 255, 1);  // a shorter table replaces all of the old one
+  image.GetColorTable(out, 0, 2);
+  EXPECT_EQ(out[0].rgbBlue, 9);
+  EXPECT_EQ(out[1].rgbRed | out[1].rgbGreen | out[1].rgbBlue | out[1].rgbReserved, 0) << "black";
   for (auto [width, height, format] :
        {std::tuple{32768, 32769, 1}, {-1, 1, 3}, {1, -1, 3}, {1, 1, 0}, {1, 1, 13}}) {
     qxio::TrImage other;
@@ -247,6 +268,20 @@ TEST(Image, RowsTableAndRefusals) {
     })) << width
         << " x " << height << ", format " << format;
   }
+}
+
+// A filter's progress tells the host that the work may be cancelled (the host raises from the
+// progress, which every filter survives) and has a proportion to show; it ends when destroyed.
+TEST(Progress, CancellableWithAProportionUntilDestroyed) {
+  struct Recording : qxio::IoManager {
+    void ProgressStart(const std::wstring&, bool cancellable, bool proportion) override {
+      calls += std::string(cancellable ? "C" : "c") + (proportion ? "P" : "p");
+    }
+    void ProgressEnd() override { calls += "E"; }
+    std::string calls;
+  } manager;
+  { qxio::CProgress progress(&manager); }
+  EXPECT_EQ(manager.calls, "CPE");
 }
 
 // Each row of tests/data/convert.txt: the converter writes exactly the row, and nothing past
