@@ -245,14 +245,16 @@ TEST(Path, FolderNameAndExtension) {
   }
 }
 
-// Rows zero until set, refused outside the image; at most 256 table entries, black past them,
-// also when a shorter table replaces a longer one;
-// by default no more than 2^30 pixels; no image of a negative size or an unknown format.
+// An image never described is 0 x 0 pixels of no format. Rows zero until set, refused outside
+// the image; at most 256 table entries, black past them, also when a shorter table replaces a
+// longer one; by default no more than 2^30 pixels; no image of a negative size or an unknown
+// format.
 TEST(Image, RowsTableAndRefusals) {
   RGBQUAD table[300] = {};
   table[255].rgbBlue = table[256].rgbBlue = 9;
   table[1].rgbRed = 5;
   qxio::TrImage image;
+  EXPECT_EQ(image.GetWidth() | image.GetHeight() | image.GetColorFormat(), 0);
   image.SetScanlineStart(9, 3, utl::Indexed1, 0, 0, table, qxio::RowAccessByIndex, 300, nullptr);
   const Bytes row = {0xAB, 0xCD};
   image.SetScanline(row.data(), 1);
