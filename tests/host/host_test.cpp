@@ -182,7 +182,7 @@ TEST(SafeSave, PrivateUntilCommittedAndNothingLeftWhenTheMoveFails) {
 // A save that has ended, or failed to create its temporary file (a name too long for one),
 // forgets the file's slot: discarding it again, as its destructor does, leaves armed the temporary
 // file of a save begun meanwhile (another worker of a batch), so that an interrupted program still
-// removes it. Twelve files can be armed at once.
+// removes it. Any number of files can be armed at once (a batch saves on up to 1024 threads).
 TEST(SafeSave, AnEndedSaveLeavesALaterOneArmedForRemoval) {
   TempDir dir;
   utl::CSafeSave first, second;
@@ -192,7 +192,7 @@ TEST(SafeSave, AnEndedSaveLeavesALaterOneArmedForRemoval) {
   first.Discard();
   EXPECT_TRUE(Raised([&] { first.Begin(dir.Wide(std::string(250, 'c'))); }));
   std::vector<int> slots;
-  for (int i = 0; i < 11; ++i) {
+  for (int i = 0; i < 1100; ++i) {
     WriteFile(dir / std::to_string(i), {});
     slots.push_back(utl::ArmRemovalOnStop(dir.Wide(std::to_string(i))));
   }

@@ -67,8 +67,8 @@ private:
 
 // Files that a program stopped by a signal must not leave behind: the temporary files of saves
 // under way, and any other a program arms (qxhost's copies of standard input and output).
-// ArmRemovalOnStop returns the path's slot, or -1 when no slot is free or the path is too long
-// for one (the file then works as ever; only a stop would leave it behind).
+// ArmRemovalOnStop returns the path's slot, or -1 when the path is too long for one (the file
+// then works as ever; only a stop would leave it behind). There is a slot for every file.
 QXIO_API int ArmRemovalOnStop(const std::wstring& path);
 QXIO_API void DisarmRemovalOnStop(int slot);  // -1 does nothing
 // Removes the armed files: for the handler of a signal that ends the program (or a console

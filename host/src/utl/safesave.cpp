@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <iterator>
+#include <memory>
 
 #include "sysfile.h"
 #include "utl/error.h"
@@ -13,39 +14,64 @@ namespace {
 
 // The files armed for removal on a stop, where a signal handler finds them: storage fixed in
 // advance, so that the handler need not allocate, and a state for each slot that tells it when
-// the path there is whole.
+// the path there is whole. Slots come in blocks; one more is linked in, for good, when every slot
+// is taken (a batch may save on a thousand threads), so the handler only follows pointers.
 enum SlotState : int { kFree, kFilling, kArmed };
 struct PendingFile {
   std::atomic<int> state{kFree};
   sys::NativeChar path[4096];
 };
 static_assert(std::atomic<int>::is_always_lock_free, "a signal handler reads the states");
-PendingFile g_pending[12];
+static_assert(std::atomic<void*>::is_always_lock_free, "a signal handler follows the blocks");
+constexpr int kSlotsPerBlock = 16;
+struct PendingBlock {
+  PendingFile files[kSlotsPerBlock];
+  std::atomic<PendingBlock*> next{nullptr};
+};
+PendingBlock g_pending;
+
+PendingBlock& NextBlock(PendingBlock& block) {
+  PendingBlock* next = block.next.load();
+  if (next) return *next;
+  auto fresh = std::make_unique<PendingBlock>();
+  if (!block.next.compare_exchange_strong(next, fresh.get())) return *next;  // linked meanwhile
+  return *fresh.release();
+}
+
+PendingFile& Slot(int slot) {
+  PendingBlock* block = &g_pending;
+  for (int n = slot / kSlotsPerBlock; n > 0; --n) block = block->next.load();
+  return block->files[slot % kSlotsPerBlock];
+}
 
 }  // namespace
 
 int ArmRemovalOnStop(const std::wstring& path) {
-  for (int slot = 0; slot < static_cast<int>(std::size(g_pending)); ++slot) {
-    PendingFile& pending = g_pending[slot];
-    int expected = kFree;
-    if (!pending.state.compare_exchange_strong(expected, kFilling)) continue;
-    if (sys::ToNative(path, pending.path, std::size(pending.path))) {
-      pending.state.store(kArmed);
-      return slot;
+  PendingBlock* block = &g_pending;
+  for (int first = 0;; first += kSlotsPerBlock, block = &NextBlock(*block)) {
+    for (int i = 0; i < kSlotsPerBlock; ++i) {
+      PendingFile& pending = block->files[i];
+      int expected = kFree;
+      if (!pending.state.compare_exchange_strong(expected, kFilling)) continue;
+      if (sys::ToNative(path, pending.path, std::size(pending.path))) {
+        pending.state.store(kArmed);
+        return first + i;
+      }
+      pending.state.store(kFree);
+      return -1;
     }
-    pending.state.store(kFree);
-    break;
   }
-  return -1;
 }
 
 void DisarmRemovalOnStop(int slot) {
-  if (slot >= 0) g_pending[slot].state.store(kFree);
+  if (slot >= 0) Slot(slot).state.store(kFree);
 }
 
 void RemoveFilesArmedForStop() noexcept {
-  for (PendingFile& pending : g_pending) {
-    if (pending.state.load() == kArmed) sys::RemoveNative(pending.path);
+  for (PendingBlock* block = &g_pending; block; block = block->next.load()) {
+    for (PendingFile& pending : block->files) {
+      if (pending.state.load() == kArmed) sys::RemoveNative(pending.path);
+    }
   }
 }
 
