@@ -49,6 +49,7 @@ TEST_P(Read, MatchesItsReference) {
   const Imported imported = Import(filter, manager, Wide(file));
   ASSERT_FALSE(imported.error) << imported.error->what();
   EXPECT_EQ(imported.warnings, 0);
+  EXPECT_TRUE(imported.proportionsInOrder);
   const qxio::TrImage& image = *imported.image;
   if (DiffersOnPurpose(source)) {
     EXPECT_NE(ImageRgb(image).pixels, reference.pixels) << "now like its reference: see corpus.txt";

@@ -178,9 +178,11 @@ TEST(SafeSave, PrivateUntilCommittedAndNothingLeftWhenTheMoveFails) {
   for (const std::string& name : dir.List()) EXPECT_NE(name.rfind(".t.ras.", 0), 0u) << name;
 }
 
-// A save that has ended forgets its temporary file's slot: discarding it again, as its destructor
-// does, leaves armed the temporary file of a save begun meanwhile (another worker of a batch), so
-// that an interrupted program still removes it.
+#if !defined(_WIN32)  // where a file open for writing is removed at once, name and all
+// A save that has ended, or failed to create its temporary file (a name too long for one),
+// forgets the file's slot: discarding it again, as its destructor does, leaves armed the temporary
+// file of a save begun meanwhile (another worker of a batch), so that an interrupted program still
+// removes it. Twelve files can be armed at once.
 TEST(SafeSave, AnEndedSaveLeavesALaterOneArmedForRemoval) {
   TempDir dir;
   utl::CSafeSave first, second;
@@ -188,9 +190,17 @@ TEST(SafeSave, AnEndedSaveLeavesALaterOneArmedForRemoval) {
   first.Commit();
   second.Begin(dir.Wide("b.ras"));
   first.Discard();
+  EXPECT_TRUE(Raised([&] { first.Begin(dir.Wide(std::string(250, 'c'))); }));
+  std::vector<int> slots;
+  for (int i = 0; i < 11; ++i) {
+    WriteFile(dir / std::to_string(i), {});
+    slots.push_back(utl::ArmRemovalOnStop(dir.Wide(std::to_string(i))));
+  }
   utl::RemoveFilesArmedForStop();
+  for (int slot : slots) utl::DisarmRemovalOnStop(slot);
   EXPECT_EQ(dir.List(), std::vector<std::string>{"a.ras"});
 }
+#endif
 
 #if defined(_WIN32)
 // A read-only file is refused before anything is written; a replaced file keeps its attributes.
@@ -235,14 +245,16 @@ TEST(Path, FolderNameAndExtension) {
   }
 }
 
-// Rows zero until set, refused outside the image; at most 256 table entries, black past them,
-// also when a shorter table replaces a longer one;
-// by default no more than 2^30 pixels; no image of a negative size or an unknown format.
+// An image never described is 0 x 0 pixels of no format. Rows zero until set, refused outside
+// the image; at most 256 table entries, black past them, also when a shorter table replaces a
+// longer one; by default no more than 2^30 pixels; no image of a negative size or an unknown
+// format.
 TEST(Image, RowsTableAndRefusals) {
   RGBQUAD table[300] = {};
   table[255].rgbBlue = table[256].rgbBlue = 9;
   table[1].rgbRed = 5;
   qxio::TrImage image;
+  EXPECT_EQ(image.GetWidth() | image.GetHeight() | image.GetColorFormat(), 0);
   image.SetScanlineStart(9, 3, utl::Indexed1, 0, 0, table, qxio::RowAccessByIndex, 300, nullptr);
   const Bytes row = {0xAB, 0xCD};
   image.SetScanline(row.data(), 1);
@@ -285,7 +297,7 @@ TEST(Progress, CancellableWithAProportionUntilDestroyed) {
 }
 
 // Each row of tests/data/convert.txt: the converter writes exactly the row, and nothing past
-// it. Refusals write nothing.
+// it; an image of the format has rows of that many bytes. Refusals write nothing.
 TEST(PixelConvert, EveryFormatToBgr24) {
   RGBQUAD palette[256];
   for (int i = 0; i < 256; ++i) palette[i] = {std::uint8_t(i), std::uint8_t(255 - i), 7, 0};
@@ -313,6 +325,9 @@ TEST(PixelConvert, EveryFormatToBgr24) {
                                           palette, false))
         << line;
     EXPECT_EQ(dst, parts[1]) << line;
+    qxio::TrImage image;  // a host fills an image of the format with rows of these bytes
+    image.SetScanlineStart(width, 1, format, 0, 0, nullptr, qxio::RowAccessByIndex, 0, nullptr);
+    EXPECT_EQ(image.RowBytes(), parts[0].size()) << line;
     ++rows;
   }
   EXPECT_GT(rows, 0);
@@ -325,6 +340,33 @@ TEST(PixelConvert, EveryFormatToBgr24) {
   EXPECT_FALSE(pixcv::SimplePixelConvert(-1, palette, utl::Gray8, dst.data(), utl::BGR24, 0,
                                          nullptr, false));
   EXPECT_EQ(dst, Bytes(8, 0xEE));
+}
+
+// The sentence a host shows for each kind of error, with the raiser's own words (their line ends
+// and trailing spaces dropped) and without them.
+TEST(Error, TheSentenceOfEachKind) {
+  const std::tuple<ErrorKind, const wchar_t*, const wchar_t*> cases[] = {
+      {ErrorKind::EndBeforeBegin, L"", L"An export was ended that had not been begun."},
+      {ErrorKind::Internal, L"", L"Internal error in the filter (f.cpp:7)."},
+      {ErrorKind::UnknownFormat, L"x",
+       L"The file '\u00E4.ras' is not in a format that can be read."},
+      {ErrorKind::UnexpectedEof, L"", L"The file '\u00E4.ras' ends before its image data does."},
+      {ErrorKind::FileOpen, L"", L"Cannot open '\u00E4.ras'."},
+      {ErrorKind::FileOpen, L"gone", L"Cannot open '\u00E4.ras': gone"},
+      {ErrorKind::FileRead, L"", L"Cannot read '\u00E4.ras'."},
+      {ErrorKind::FileWrite, L"full", L"Cannot write '\u00E4.ras': full"},
+      {ErrorKind::NotImplemented, L"",
+       L"The filter does not support this operation. ('\u00E4.ras')"},
+      {ErrorKind::NotImplemented, L"No 2 bits.", L"No 2 bits. ('\u00E4.ras')"},
+      {ErrorKind::ImageTooLarge, L"", L"The image is larger than the host accepts."},
+      {ErrorKind::ImageTooLarge, L"Over 9.", L"Over 9."},
+      {ErrorKind::General, L"", L"The filter failed (f.cpp:7)."},
+      {ErrorKind::General, L"Can't export.\n \n", L"Can't export."}};
+  for (const auto& [kind, message, sentence] : cases) {
+    const utl::CError error(kind, L"src/f.cpp", 7, L"\u00E4.ras", message);
+    EXPECT_EQ(error.Sentence(), sentence);
+    EXPECT_EQ(error.what(), utl::ToUtf8(sentence));
+  }
 }
 
 // UTF-8 both ways, bytes of no character kept; printf-style formats with wide strings, as

@@ -97,6 +97,7 @@ Imported Import(qxio::IoImportFilter& filter, TestManager& manager, const std::w
   result.error = Raised([&] { filter.ImportFromFile(path); });
   result.warnings = manager.warnings - warnings;
   result.images = manager.images.size();
+  result.proportionsInOrder = manager.proportionsInOrder;
   if (!manager.images.empty()) result.image = std::move(manager.images.back());
   return result;
 }
@@ -114,7 +115,7 @@ bool Export(qxio::TrImage& image, const std::wstring& path, const std::wstring& 
   if (!filter.SetOptionsFromString(options)) return false;
   filter.BeginExport(path);
   const bool taken = filter.ExportObject(image) == qxio::ExportDone;
-  return filter.EndExport() == qxio::ExportDone && taken;
+  return filter.EndExport() == qxio::ExportDone && taken && manager.proportionsInOrder;
 }
 
 std::optional<utl::CError> Raised(const std::function<void()>& work) {

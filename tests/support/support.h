@@ -46,24 +46,32 @@ void WriteFile(const fs::path& path, const Bytes& bytes);
 Bytes ReadFile(const fs::path& path);                        // empty when unreadable
 std::uint32_t Be32(const Bytes& bytes, std::size_t offset);  // bytes past the end read as 0
 
-// Keeps the images an import filter hands over; counts warnings and progress still open.
+// Keeps the images an import filter hands over; counts warnings and progress still open; tells
+// whether each progress's proportions stayed between 0 and 1 and never went back, as a host's
+// progress bar needs them.
 class TestManager : public qxio::IoManager {
 public:
   std::vector<std::unique_ptr<qxio::TrImage>> images;
   int warnings = 0, openProgress = 0;
+  bool proportionsInOrder = true;
   std::function<void()> onProgress;  // runs on each progress message and proportion
 
 protected:
-  void ProgressStart(const std::wstring&, bool, bool) override { ++openProgress; }
+  void ProgressStart(const std::wstring&, bool, bool) override { ++openProgress, m_last = 0; }
   void ProgressEnd() override { --openProgress; }
   void ProgressMessage(const std::wstring&) override {
     if (onProgress) onProgress();
   }
-  void ProgressProportion(double) override {
+  void ProgressProportion(double fraction) override {
+    proportionsInOrder = proportionsInOrder && fraction >= m_last && fraction <= 1;
+    m_last = fraction;
     if (onProgress) onProgress();
   }
   int OnWarning(utl::IError::WarnStyle, const std::wstring&) override { return ++warnings, 0; }
   void OnObjectImported(qxio::TrBase& object) override;
+
+private:
+  double m_last = 0;
 };
 
 // How an import ended: the host's error, or the image and the warnings given; images counts
@@ -73,11 +81,12 @@ struct Imported {
   std::unique_ptr<qxio::TrImage> image;
   int warnings = 0;
   std::size_t images = 0;
+  bool proportionsInOrder = true;
 };
 Imported Import(qxio::IoImportFilter& filter, TestManager& manager, const std::wstring& path);
 Imported Import(const fs::path& path, std::uint64_t maxPixels = 0);  // with a new filter
 // Exports image as the only object of a transfer with a new filter given the option string;
-// true when it is written.
+// true when it is written, its progress's proportions in order.
 bool Export(qxio::TrImage& image, const std::wstring& path, const std::wstring& options = L"");
 // The host's error that work raises, if any.
 std::optional<utl::CError> Raised(const std::function<void()>& work);

@@ -8,7 +8,8 @@
 #ifndef NOMINMAX
 #define NOMINMAX
 #endif
-// Not <windows.h>: its many macros would rename names in every file that includes this one.
+// Not <windows.h>: its many macros would rename names in every file that includes this one. The
+// project builds with both definitions; a host that includes this header may not.
 #include <windef.h>
 #include <wingdi.h>
 #else

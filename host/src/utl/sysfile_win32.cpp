@@ -1,12 +1,6 @@
 // The system file layer on Windows: the wide-character calls take the host's paths as they are.
 #include "sysfile.h"
 
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
 #include <windows.h>
 
 #include <algorithm>
