@@ -80,18 +80,26 @@ TEST(Write, RunsLongerThanOneEscape) {
   ExpectSameRgb(ImageRgb(*back.image), ImageRgb(image));
 }
 
-// An image of no columns is refused with words, not as an internal error, and leaves no file;
-// the option string takes items separated by ';' in any letter case, and refuses anything
-// unknown, changing nothing. (tests/data/cli/cases.txt has images of no rows.)
+// An image of no columns, or of rows too long, is refused with words that give its size, not as
+// an internal error, and leaves no file; the option string takes items separated by ';' in any
+// letter case, and refuses anything unknown, changing nothing. (tests/data/cli/cases.txt has
+// images of no rows.)
 TEST(Write, NoColumnsAndOptionStrings) {
   TempDir dir;
   TestManager manager;
   SunExportFilter filter(manager);
   qxio::TrImage columnless;
   columnless.SetScanlineStart(0, 2, utl::BGR24, 0, 0, nullptr, qxio::RowAccessByIndex, 0, nullptr);
+  qxio::TrImage tooWide;  // no rows, so no memory, but rows too long for the format
+  tooWide.SetScanlineStart(1 << 28, 0, utl::Indexed8, 0, 0, nullptr, qxio::RowAccessByIndex, 0,
+                           nullptr);
   filter.BeginExport(dir.Wide("none.ras"));
-  const auto error = Raised([&] { filter.ExportObject(columnless); });
-  EXPECT_NE(error.value().Message().find(L"has no columns"), std::wstring::npos);
+  EXPECT_EQ(Raised([&] { filter.ExportObject(columnless); }).value().Sentence(),
+            L"Image of 0 x 2 pixels has no columns, which the Sun Raster file format cannot hold.  "
+            L"Can't export.");
+  EXPECT_EQ(Raised([&] { filter.ExportObject(tooWide); }).value().Sentence(),
+            L"Image of 268435456 x 0 pixels at 8 bits per pixel is too large for the Sun Raster "
+            L"file format.  Can't export.");
   EXPECT_EQ(filter.EndExport(), qxio::ExportNothingExported);
   EXPECT_TRUE(dir.List().empty());
   const std::pair<const wchar_t*, const wchar_t*> cases[] = {
