@@ -5,13 +5,16 @@
 #include <climits>
 #include <cstdarg>
 #include <fstream>
+#include <functional>
 #include <sstream>
+#include <stdexcept>
 
 #include "faultyfiles.h"
 #include "pixcv/convert.h"
 #include "qxio/manager.h"
 #include "testsupport.h"
 #include "utl/bufferedfile.h"
+#include "utl/log.h"
 #include "utl/path.h"
 #include "utl/safesave.h"
 #include "utl/text.h"
@@ -261,7 +264,16 @@ TEST(Image, RowsTableAndRefusals) {
   for (int y = 0; y < 3; ++y) {
     EXPECT_EQ(Bytes(image.Row(y), image.Row(y) + 2), y == 1 ? row : Bytes(2));
   }
-  for (int y : {-1, 3, INT_MIN}) EXPECT_TRUE(Raised([&] { image.SetScanline(row.data(), y); }));
+  Bytes copy(2);
+  for (int y : {-1, 3, INT_MIN}) {
+    EXPECT_TRUE(Raised([&] { image.SetScanline(row.data(), y); }));
+    EXPECT_TRUE(Raised([&] { image.GetScanline(copy.data(), y); }));
+    EXPECT_EQ(image.Row(y), nullptr);
+  }
+  // The host tells what a transfer holds by its type's identity.
+  EXPECT_EQ(image.GetTypeId(), qxio::TrImage::GetClassTypeId());
+  EXPECT_NE(image.GetTypeId(), qxio::TrInitGraphicsExp::GetClassTypeId());
+  EXPECT_NE(image.GetTypeId(), nullptr);
   RGBQUAD out[2];
   image.GetColorTable(out, 255, 2);
   EXPECT_EQ(out[0].rgbBlue, 9) << "entry 255 kept";
@@ -367,6 +379,20 @@ TEST(Error, TheSentenceOfEachKind) {
     EXPECT_EQ(error.Sentence(), sentence);
     EXPECT_EQ(error.what(), utl::ToUtf8(sentence));
   }
+  // What a filter logs of an exception it caught: the host's sentence, the message, or the fact.
+  const auto describe = [](const std::function<void()>& raise) {
+    try {
+      raise();
+    } catch (...) {
+      return utl::DescribeCurrentException();
+    }
+    return std::wstring();
+  };
+  EXPECT_EQ(describe([] { throw utl::CError(ErrorKind::FileOpen, L"f.cpp", 7, L"a.ras", L""); }),
+            L"Cannot open 'a.ras'.");
+  EXPECT_EQ(describe([] { throw std::runtime_error("disk on fire"); }), L"disk on fire");
+  EXPECT_EQ(describe([] { throw 7; }), L"an exception of unknown type");
+  EXPECT_EQ(utl::DescribeCurrentException(), L"no exception");
 }
 
 // UTF-8 both ways, bytes of no character kept; printf-style formats with wide strings, as
