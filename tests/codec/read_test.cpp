@@ -51,6 +51,9 @@ TEST_P(Read, MatchesItsReference) {
   EXPECT_EQ(imported.warnings, 0);
   EXPECT_TRUE(imported.proportionsInOrder);
   const qxio::TrImage& image = *imported.image;
+  // A host shows a colour table of every entry that indexed pixels can name, none for others.
+  const int bits = utl::BitsPerPixel(image.GetColorFormat());
+  EXPECT_EQ(image.GetNumColorTableEntriesUsed(), bits <= 8 ? 1u << bits : 0u);
   if (DiffersOnPurpose(source)) {
     EXPECT_NE(ImageRgb(image).pixels, reference.pixels) << "now like its reference: see corpus.txt";
     return;
