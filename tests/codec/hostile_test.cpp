@@ -79,6 +79,9 @@ TEST(Hostile, EachFileEndsInItsVerdict) {
           << row.file;
     }
   }
+  TestManager manager;
+  EXPECT_FALSE(SunImportFilter(manager).CanImportFile(Wide(DataDir() / "hostile" / "missing.ras")))
+      << "a file that is not there";
 }
 
 // Cut short in its header or colour map a file is not valid; then a raw file ends early while at

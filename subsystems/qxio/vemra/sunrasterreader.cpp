@@ -30,7 +30,6 @@ bool Skip(utl::CBufferedFile& file, std::int64_t count) {
 SunRasterReader::SunRasterReader()
     : m_file(nullptr),
       m_bytesPerRow(0),
-      m_currentRow(0),
       m_runCount(0),
       m_runValue(0),
       m_windowCapacity(0),
@@ -101,7 +100,6 @@ int SunRasterReader::ReadHeader(utl::CBufferedFile* file) {
   m_imageHeight = height;
   m_bitsPerPixel = static_cast<std::int32_t>(header.depth);
   m_bytesPerRow = size.bytesPerRow;
-  m_currentRow = 0;
   // A run left over from the previous file's last row must not begin this file.
   m_runCount = 0;
   m_runValue = 0;
@@ -167,7 +165,6 @@ int SunRasterReader::ReadScanline(std::uint8_t* row) {
   if (status != kReadOk) return status;
   if (m_header.depth == 32 && m_padLast.possible) WeighPadLast(row);
   ToMemoryOrder(row);
-  ++m_currentRow;
   return kReadOk;
 }
 

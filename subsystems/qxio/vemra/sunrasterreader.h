@@ -84,7 +84,6 @@ private:
 
   utl::CBufferedFile* m_file;
   std::int32_t m_bytesPerRow;
-  std::uint32_t m_currentRow;
   std::int32_t m_runCount;  // copies of a run still owed to the next row
   std::uint8_t m_runValue;
   // Run-length files: encoded bytes read ahead in large Read calls. m_windowPos is the next
