@@ -12,22 +12,22 @@ namespace utl {
 
 namespace {
 
-// The files armed for removal on a stop, where a signal handler finds them: storage fixed in
-// advance, so that the handler need not allocate, and a state for each slot that tells it when
-// the path there is whole. Slots come in blocks; one more is linked in, for good, when every slot
-// is taken (a batch may save on a thousand threads), so the handler only follows pointers.
+// The files armed for removal on a stop, where a signal handler finds them: storage allocated
+// before any stop, so that the handler need not allocate, and a state for each slot that tells it
+// when the path there is whole. Slots come in blocks; one more is linked in, for good, when every
+// slot is taken (a batch may save on a thousand threads), so the handler only follows pointers.
 enum SlotState : int { kFree, kFilling, kArmed };
 struct PendingFile {
   std::atomic<int> state{kFree};
   sys::NativeChar path[4096];
 };
 static_assert(std::atomic<int>::is_always_lock_free, "a signal handler reads the states");
-static_assert(std::atomic<void*>::is_always_lock_free, "a signal handler follows the blocks");
 constexpr int kSlotsPerBlock = 16;
 struct PendingBlock {
   PendingFile files[kSlotsPerBlock];
   std::atomic<PendingBlock*> next{nullptr};
 };
+static_assert(std::atomic<PendingBlock*>::is_always_lock_free, "a signal handler follows blocks");
 PendingBlock g_pending;
 
 PendingBlock& NextBlock(PendingBlock& block) {
