@@ -1,10 +1,14 @@
 // convert: one file into another.
+#include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <utility>
+#include <vector>
 
 #include "commands.h"
 #include "failure.h"
 #include "paths.h"
+#include "pixcv/pixels.h"
 #include "pluginloader.h"
 #include "pngio.h"
 #include "spool.h"
@@ -16,6 +20,35 @@ namespace {
 
 std::string Utf8(const std::wstring& text) {
   return utl::ToUtf8(text);
+}
+
+// The two entries of a 1-bit image's map as the plug-in writes them: missing ones are black.
+bool IsBlackAndWhite(const qxio::TrImage& image) {
+  RGBQUAD map[2] = {};
+  image.GetColorTable(map, 0, static_cast<int>(std::min(image.GetNumColorTableEntriesUsed(), 2u)));
+  return (pixcv::IsGreyLevel(map[0], 0) && pixcv::IsGreyLevel(map[1], 255)) ||
+         (pixcv::IsGreyLevel(map[0], 255) && pixcv::IsGreyLevel(map[1], 0));
+}
+
+// A two-colour image other than black and white goes out at 8 bits with its map: many readers
+// swap the two colours of a 1-bit file's map or refuse it, while all of them read 8-bit maps.
+void WidenTwoColours(qxio::TrImage& image) {
+  if (image.GetColorFormat() != utl::Indexed1 || IsBlackAndWhite(image)) return;
+  RGBQUAD table[2] = {};
+  const unsigned entries = std::min(image.GetNumColorTableEntriesUsed(), 2u);
+  image.GetColorTable(table, 0, static_cast<int>(entries));
+  qxio::TrImage wide;
+  wide.SetScanlineStart(image.GetWidth(), image.GetHeight(), utl::Indexed8, 0, 0, table,
+                        qxio::RowAccessByIndex, entries, nullptr);
+  std::vector<std::uint8_t> row(static_cast<std::size_t>(image.GetWidth()));
+  for (int y = 0; y < image.GetHeight(); ++y) {
+    for (std::size_t x = 0; x < row.size(); ++x) {
+      row[x] = static_cast<std::uint8_t>(pixcv::PackedSample(image.Row(y), x, 1));
+    }
+    wide.SetScanline(row.data(), y);
+  }
+  wide.SetScanlineEnd(nullptr, 0);
+  image = std::move(wide);
 }
 
 }  // namespace
@@ -34,6 +67,7 @@ void Commands::Write(qxio::TrImage& image, const FileRef& file) {
   if (m_options.to == FileKind::Png) {
     WritePng(image, file.path, m_manager);
   } else {
+    WidenTwoColours(image);
     Export(image, file.path);
   }
   for (const std::string& warning : m_manager.TakeWarnings()) {
@@ -76,12 +110,17 @@ int Commands::ConvertPair() {
   // Refuse what cannot be written before spending time on the input.
   if (!Guarded({target, target}, [&] { CheckWritable(m_options.to, m_plugin); })) return 1;
   const FileRef input = Input(m_options.files[0]);
-  if (target != kStandardStream) {
+  const bool toStandardOutput = target == kStandardStream;
+  // A run-length file's header is completed after its last row, which a pipe or a device that
+  // has taken the first bytes cannot take back: such a file goes through a copy of qxhost's own,
+  // as for standard output. --no-clobber leaves the device alone before anything is read.
+  const bool runLength = m_options.runLength && m_options.to == FileKind::SunRaster;
+  if (!toStandardOutput && (!runLength || m_options.noClobber || !IsDevice(target))) {
     const Outcome outcome = Convert(input, {target, target});
     return outcome == Outcome::Done || outcome == Outcome::LeftAlone ? 0 : 1;
   }
   std::unique_ptr<TempFile> spool;
-  FileRef output{L"", L"standard output"};
+  FileRef output{L"", toStandardOutput ? std::wstring(L"standard output") : target};
   if (!Guarded(output, [&] {
         spool = std::make_unique<TempFile>();
         spool->File().Close();  // the output is written in its place
@@ -94,7 +133,15 @@ int Commands::ConvertPair() {
   // Nothing of ours stays in the temporary folder should the reader of standard output stop
   // early, which ends qxhost by a signal.
   m_input.reset();
-  if (!Guarded(output, [&] { CopyToStandardOutput(output.path); })) {
+  // The device's own errors name it as they would had it been written in place.
+  const FileRef copy = toStandardOutput ? output : FileRef{target, target};
+  if (!Guarded(copy, [&] {
+        if (toStandardOutput) {
+          CopyToStandardOutput(output.path);
+        } else {
+          CopyToDevice(output.path, target);
+        }
+      })) {
     std::clearerr(stdout);  // said already
     return 1;
   }

@@ -24,7 +24,6 @@ const char* WriteStatusText(int status) {
 
 SunRasterWriter::SunRasterWriter()
     : m_file(nullptr),
-      m_currentRow(0),
       m_imageWidth(0),
       m_imageHeight(0),
       m_bitsPerPixel(0),
@@ -77,7 +76,6 @@ int SunRasterWriter::WriteHeader(utl::CBufferedFile* file, std::int32_t width, s
   } catch (...) {
     return kWriteFailed;
   }
-  m_currentRow = 0;
   return kWriteOk;
 }
 
@@ -96,7 +94,6 @@ int SunRasterWriter::WriteScanline(const std::uint8_t* row) {
   } catch (...) {
     return kWriteFailed;
   }
-  ++m_currentRow;
   return kWriteOk;
 }
 
@@ -141,34 +138,13 @@ void SunRasterWriter::WriteColorMap(const RGBQUAD* palette) {
 int SunRasterWriter::WriteEncodedRow(const std::uint8_t* row) {
   LayOutRow(row);
   const std::size_t n = EncodeRunLength(m_fileRow.data(), m_fileRow.size(), m_encoded.data());
-  if (!PutEncoded(m_encoded.data(), n)) return kWriteTooLarge;
-  const bool last = m_currentRow + 1 == static_cast<std::uint32_t>(m_imageHeight);
-  return last && !PutOneBitTail() ? kWriteTooLarge : kWriteOk;
+  return PutEncoded(m_encoded.data(), n) ? kWriteOk : kWriteTooLarge;
 }
 
 bool SunRasterWriter::PutEncoded(const std::uint8_t* bytes, std::size_t n) {
   if (m_encodedBytes + n > std::numeric_limits<std::uint32_t>::max()) return false;
   m_file->Write(bytes, n);
   m_encodedBytes += n;
-  return true;
-}
-
-// ImageMagick decodes (width + 15) / 8 bytes for each row of a 1-bit run-length file, one
-// more than the row holds when it needs no pad byte, and refuses a file whose data ends
-// before that count. Zeros past the last row, which no reader takes as pixels, let it read
-// the image; they cost 3 bytes for every 256 rows.
-bool SunRasterWriter::PutOneBitTail() {
-  if (m_bitsPerPixel != 1) return true;
-  const std::int64_t wanted = (std::int64_t{m_imageWidth} + 15) / 8;
-  std::uint64_t left = static_cast<std::uint64_t>(wanted - m_bytesPerRow) *
-                       static_cast<std::uint64_t>(m_imageHeight);
-  const std::uint8_t zeros[kMaxRunDecodedBytes] = {};
-  std::uint8_t encoded[MaxRunLengthEncodedSize(kMaxRunDecodedBytes)];
-  while (left > 0) {
-    const std::size_t count = static_cast<std::size_t>(std::min<std::uint64_t>(left, sizeof zeros));
-    if (!PutEncoded(encoded, EncodeRunLength(zeros, count, encoded))) return false;
-    left -= count;
-  }
   return true;
 }
 

@@ -55,14 +55,12 @@ private:
   void WriteColorMap(const RGBQUAD* palette);
   void WriteRowPixels(const std::uint8_t* row);
   int WriteEncodedRow(const std::uint8_t* row);
-  // Both false when the encoded data would outgrow the length field.
+  // False when the encoded data would outgrow the length field.
   bool PutEncoded(const std::uint8_t* bytes, std::size_t n);
-  bool PutOneBitTail();
   // The row as the file lays it out, padding included, into m_fileRow.
   void LayOutRow(const std::uint8_t* row);
 
   utl::CBufferedFile* m_file;
-  std::uint32_t m_currentRow;
   std::int32_t m_imageWidth;
   std::int32_t m_imageHeight;
   std::int32_t m_bitsPerPixel;
