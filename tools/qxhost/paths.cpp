@@ -24,6 +24,12 @@ bool IsFolder(const std::wstring& path) {
   return fs::is_directory(NativePath(path), error);
 }
 
+bool IsDevice(const std::wstring& path) {
+  std::error_code error;
+  const fs::file_status status = fs::status(NativePath(path), error);
+  return fs::exists(status) && !fs::is_regular_file(status) && !fs::is_directory(status);
+}
+
 bool SameFile(const std::wstring& a, const std::wstring& b) {
   const fs::path pa = NativePath(a);
   const fs::path pb = NativePath(b);

@@ -96,4 +96,17 @@ void CopyToStandardOutput(const std::wstring& path) {
   }
 }
 
+void CopyToDevice(const std::wstring& path, const std::wstring& target) {
+  utl::CBufferedFile file;
+  file.Open(path, "rb", utl::ShareRead, false);
+  utl::CSafeSave save;
+  save.Begin(target);
+  std::vector<char> chunk(kChunk);
+  for (std::size_t got = kChunk; got == kChunk;) {
+    got = file.Read(chunk.data(), chunk.size());
+    save.File().Write(chunk.data(), got);
+  }
+  save.Commit();
+}
+
 }  // namespace qxhost

@@ -41,5 +41,8 @@ std::string CannotKeepCopy(const utl::IError& error);
 // early ends qxhost by a signal, so the file leaves the folder before the copy where the
 // system allows it. Raises Failure or the host's error.
 void CopyToStandardOutput(const std::wstring& path);
+// Copies the file into target, a device or a pipe, which is written in place. Raises the host's
+// error, naming target.
+void CopyToDevice(const std::wstring& path, const std::wstring& target);
 
 }  // namespace qxhost

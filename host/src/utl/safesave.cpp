@@ -125,12 +125,11 @@ void CSafeSave::Begin(const std::wstring& target) {
     m_file.Adopt(handle, AccessWrite, next);
   } else {
     // A hidden name beside the file it replaces, so that the move stays within one file system
-    // and is atomic.
-    const CPath destination(m_destination->path);
+    // and is atomic; a short one, so that a target whose name is as long as the folder allows
+    // can be saved too.
     try {
-      m_temporary = CreateTemporaryFile(
-          m_file, destination.GetFolder() + L"." + destination.GetNameAndExtension() + L".",
-          L".tmp", m_slot);
+      m_temporary = CreateTemporaryFile(m_file, CPath(m_destination->path).GetFolder() + L".qxio-",
+                                        L".tmp", m_slot);
     } catch (const CError& error) {
       Discard();
       throw CError(ErrorKind::FileOpen, QXIO_WFILE, __LINE__, next, error.Reason(), error.Reason());
