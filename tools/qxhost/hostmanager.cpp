@@ -70,7 +70,9 @@ std::string DescribeError(const utl::IError& error, const std::wstring& path) {
     case utl::ErrorKind::FileWrite:
       return "cannot write: " + FirstOf(reason, message.empty() ? "no reason given" : message);
     case utl::ErrorKind::UnknownFormat: return FirstOf(reason, "not in a format that can be read");
-    case utl::ErrorKind::UnexpectedEof: return "the file ends before its image data does";
+    case utl::ErrorKind::UnexpectedEof:
+      return "the file ends before its image data does" +
+             (reason.empty() ? "" : ": " + utl::ToUtf8(reason));
     case utl::ErrorKind::NotImplemented:
       return message.empty() ? "the filter does not support this operation" : message;
     default: return InOurStyle(utl::ToUtf8(error.Sentence()));

@@ -47,8 +47,10 @@ public:
   [[noreturn]] void Throw_ERR_UNKNOWN_FORMAT(const wchar_t* sourceFile, int line,
                                              const std::wstring& path,
                                              const std::wstring& reason = {}) const;
+  // reason: how much of the image the file holds ("49 of 151 rows present").
   [[noreturn]] void Throw_ERR_UNEXPECTED_EOF(const wchar_t* sourceFile, int line,
-                                             const std::wstring& path) const;
+                                             const std::wstring& path,
+                                             const std::wstring& reason = {}) const;
   // reason: the system's words for the failure, such as CBufferedFile::LastSystemError(), or
   // the filter's for what is wrong with the file, carried beside the filter's own message.
   [[noreturn]] void Throw_ERR_FILE_READ(const wchar_t* sourceFile, int line,

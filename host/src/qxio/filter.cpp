@@ -53,8 +53,9 @@ void IoFilter::Throw_ERR_UNKNOWN_FORMAT(const wchar_t* sourceFile, int line,
 }
 
 void IoFilter::Throw_ERR_UNEXPECTED_EOF(const wchar_t* sourceFile, int line,
-                                        const std::wstring& path) const {
-  Raise(CError(ErrorKind::UnexpectedEof, sourceFile, line, path));
+                                        const std::wstring& path,
+                                        const std::wstring& reason) const {
+  Raise(CError(ErrorKind::UnexpectedEof, sourceFile, line, path, {}, reason));
 }
 
 void IoFilter::Throw_ERR_FILE_READ(const wchar_t* sourceFile, int line, const std::wstring& path,

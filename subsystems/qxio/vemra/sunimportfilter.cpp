@@ -47,6 +47,12 @@ int ColorMapEntries(const SunRasterHeader& header) {
   return std::max(static_cast<std::int32_t>(header.maplength) / 3, 0);
 }
 
+// The reason beside an unexpected end: how many rows the file holds, of how many.
+std::wstring RowsPresent(std::int64_t rows, std::int64_t height, const wchar_t* bound) {
+  return bound + std::to_wstring(rows) + L" of " + std::to_wstring(height) +
+         L" rows present (a partial image needs more than half)";
+}
+
 }  // namespace
 
 SunImportFilter::SunImportFilter(qxio::IoManager& manager) : qxio::IoImportFilter(manager) {}
@@ -112,7 +118,12 @@ void SunImportFilter::RefuseImpossibleSize(const std::wstring& path) {
   const bool encoded = m_reader.Header().type == kTypeByteEncoded;
   const bool impossible =
       encoded ? remaining * kMaxRunDecodedBytes < needed * kMaxRunEncodedBytes : remaining < needed;
-  if (impossible) Throw_ERR_UNEXPECTED_EOF(QXIO_WFILE, __LINE__, path);
+  if (!impossible) return;
+  const std::int64_t rows =
+      (encoded ? remaining * kMaxRunDecodedBytes / kMaxRunEncodedBytes : remaining) /
+      m_reader.BytesPerRow();
+  Throw_ERR_UNEXPECTED_EOF(QXIO_WFILE, __LINE__, path,
+                           RowsPresent(rows, height, encoded ? L"at most " : L""));
 }
 
 // Whether a 32-bit file stores its pad byte first or last shows only over the whole image,
@@ -165,7 +176,9 @@ void SunImportFilter::ImportFromFile(const std::wstring& path) {
     ++rowsRead;
   }
   if (rowsRead < height) {
-    if (rowsRead <= height / 2) Throw_ERR_UNEXPECTED_EOF(QXIO_WFILE, __LINE__, path);
+    if (rowsRead <= height / 2) {
+      Throw_ERR_UNEXPECTED_EOF(QXIO_WFILE, __LINE__, path, RowsPresent(rowsRead, height, L""));
+    }
     Warning(utl::IError::WarnStyleDefault,
             L"%s:  Premature end of scanline data.  Import may finish but image will be "
             L"incomplete.",
