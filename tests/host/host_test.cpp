@@ -11,7 +11,6 @@
 
 #include "faultyfiles.h"
 #include "pixcv/convert.h"
-#include "qxio/manager.h"
 #include "testsupport.h"
 #include "utl/bufferedfile.h"
 #include "utl/log.h"
@@ -270,10 +269,6 @@ TEST(Image, RowsTableAndRefusals) {
     EXPECT_TRUE(Raised([&] { image.GetScanline(copy.data(), y); }));
     EXPECT_EQ(image.Row(y), nullptr);
   }
-  // The host tells what a transfer holds by its type's identity.
-  EXPECT_EQ(image.GetTypeId(), qxio::TrImage::GetClassTypeId());
-  EXPECT_NE(image.GetTypeId(), qxio::TrInitGraphicsExp::GetClassTypeId());
-  EXPECT_NE(image.GetTypeId(), nullptr);
   RGBQUAD out[2];
   image.GetColorTable(out, 255, 2);
   EXPECT_EQ(out[0].rgbBlue, 9) << "entry 255 kept";
@@ -292,20 +287,6 @@ TEST(Image, RowsTableAndRefusals) {
     })) << width
         << " x " << height << ", format " << format;
   }
-}
-
-// A filter's progress tells the host that the work may be cancelled (the host raises from the
-// progress, which every filter survives) and has a proportion to show; it ends when destroyed.
-TEST(Progress, CancellableWithAProportionUntilDestroyed) {
-  struct Recording : qxio::IoManager {
-    void ProgressStart(const std::wstring&, bool cancellable, bool proportion) override {
-      calls += std::string(cancellable ? "C" : "c") + (proportion ? "P" : "p");
-    }
-    void ProgressEnd() override { calls += "E"; }
-    std::string calls;
-  } manager;
-  { qxio::CProgress progress(&manager); }
-  EXPECT_EQ(manager.calls, "CPE");
 }
 
 // Each row of tests/data/convert.txt: the converter writes exactly the row, and nothing past

@@ -1,6 +1,6 @@
-// The plug-in as a host loads it (dlopen or LoadLibraryW, and its two exports): its filters and
-// descriptors, type identities and host errors shared across the module boundary, and on Windows
-// the dialog templates it carries.
+// The plug-in as a host loads it (dlopen or LoadLibraryW, and its two exports): its filters made,
+// used and deleted across the module boundary, images crossing it both ways by their type's
+// identity, host errors raised on its side, and on Windows the dialog templates it carries.
 
 #include <memory>
 
@@ -38,14 +38,6 @@ bool Unload(void* module) {
 }
 #endif
 
-// The 100-byte record: the signature, its size, the module's UTF-16 name and the filter's kind.
-void ExpectDescriptor(const qxio::FilterDescriptor* d, qxio::FilterKind kind) {
-  EXPECT_EQ(std::string(d->marker, sizeof d->marker), std::string("$QXIO_FILT$", 12));
-  EXPECT_EQ(d->recordSize, 100u);
-  EXPECT_EQ(std::u16string(d->moduleName, 40), u"vemra" + std::u16string(35, u'\0'));
-  EXPECT_EQ(d->kind, kind);
-}
-
 TEST(Module, FiltersWorkAcrossTheModuleBoundary) {
   void* module = Load(VEMRA_PLUGIN_PATH);
   ASSERT_NE(module, nullptr);
@@ -58,12 +50,6 @@ TEST(Module, FiltersWorkAcrossTheModuleBoundary) {
     std::unique_ptr<qxio::IoImportFilter> import1(importSun(manager)), import2(importSun(manager));
     std::unique_ptr<qxio::IoExportFilter> exporter(exportSun(manager));
     EXPECT_EQ(import1->GetFilterDescriptor(), import2->GetFilterDescriptor());
-    ExpectDescriptor(import1->GetFilterDescriptor(), qxio::FilterKindImport);
-    ExpectDescriptor(exporter->GetFilterDescriptor(), qxio::FilterKindExport);
-    EXPECT_TRUE(import1->SupportsType(qxio::TrImage::GetClassTypeId()));
-    EXPECT_FALSE(import1->SupportsType(qxio::TrInitGraphicsExp::GetClassTypeId()));
-    EXPECT_TRUE(exporter->SupportsType(qxio::TrImage::GetClassTypeId()));
-    EXPECT_TRUE(exporter->SupportsType(qxio::TrInitGraphicsExp::GetClassTypeId()));
     EXPECT_FALSE(import1->SetOptionsFromString(L"Compression=RLE")) << "an import takes none";
     import1.reset();  // memory from the plug-in goes back to the plug-in
 
@@ -72,6 +58,8 @@ TEST(Module, FiltersWorkAcrossTheModuleBoundary) {
     ASSERT_TRUE(failed.error);
     EXPECT_EQ(failed.error->Kind(), utl::ErrorKind::UnknownFormat);
     EXPECT_EQ(failed.error->Path(), dir.Wide("foreign.ras"));
+    // TestManager keeps an object only when its type's identity is TrImage's, and the export
+    // filter takes one only so: an image made on either side is known on the other.
     const fs::path good = DataDir() / "read" / "24bit-w5.ras";
     EXPECT_TRUE(import2->CanImportFile(Wide(good)));
     EXPECT_TRUE(Import(*import2, manager, Wide(good)).image);

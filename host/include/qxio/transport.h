@@ -54,7 +54,8 @@ public:
   void SetScanlineStart(int width, int height, utl::ColorFormat format, int reserved1,
                         int reserved2, const RGBQUAD* table, RowAccessOrder order,
                         unsigned tableSize, IProgress* progress);
-  // Copies one row of RowBytes() bytes into row index (0 is the first row).
+  // Copies one row of RowBytes() bytes into row index (0 is the first row). A filter that filled
+  // the row in place (MutableRow) hands it over as it is, without a copy.
   void SetScanline(const void* row, int index);
   // How many rows SetScanline has copied in since SetScanlineStart. Import filters hand rows
   // over once each, first row first, so an import that ended early has set rows 0 to

@@ -18,4 +18,8 @@ QXIO_API std::wstring FromUtf8(const std::string& text);
 // on every platform, as the host's message formats expect.
 QXIO_API std::wstring FormatV(const wchar_t* format, std::va_list args);
 
+// text with its letters in lower case, for words whose case does not matter (options, file
+// extensions).
+QXIO_API std::wstring LowerCase(std::wstring text);
+
 }  // namespace utl

@@ -134,7 +134,8 @@ void TrImage::SetScanline(const void* row, int index) {
     RaiseImageError(utl::ErrorKind::General,
                     L"Row " + std::to_wstring(index) + L" is outside the image.");
   }
-  std::memcpy(m_pixels.get() + m_rowBytes * static_cast<std::size_t>(index), row, m_rowBytes);
+  std::uint8_t* const target = m_pixels.get() + m_rowBytes * static_cast<std::size_t>(index);
+  if (row != target) std::memcpy(target, row, m_rowBytes);
   ++m_rowsSet;
 }
 

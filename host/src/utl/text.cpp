@@ -2,6 +2,7 @@
 
 #include <cstdarg>
 #include <cwchar>
+#include <cwctype>
 #include <vector>
 
 namespace utl {
@@ -150,6 +151,11 @@ std::wstring FormatV(const wchar_t* format, std::va_list args) {
     if (buffer.size() >= (std::size_t(1) << 20)) return portable;
     buffer.resize(buffer.size() * 4);
   }
+}
+
+std::wstring LowerCase(std::wstring text) {
+  for (wchar_t& c : text) c = static_cast<wchar_t>(std::towlower(static_cast<wint_t>(c)));
+  return text;
 }
 
 }  // namespace utl

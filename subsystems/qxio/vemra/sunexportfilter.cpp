@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstddef>
-#include <cwctype>
 #include <vector>
 
 #include "descriptors.h"
@@ -14,6 +13,7 @@
 #include "utl/colorformat.h"
 #include "utl/error.h"
 #include "utl/log.h"
+#include "utl/text.h"
 
 namespace vemra {
 
@@ -101,9 +101,7 @@ constexpr const wchar_t* kCompressionRunLength = L"rle";
 std::wstring TrimmedLower(const std::wstring& text) {
   const std::size_t first = text.find_first_not_of(L" \t");
   if (first == std::wstring::npos) return {};
-  std::wstring word = text.substr(first, text.find_last_not_of(L" \t") - first + 1);
-  for (wchar_t& c : word) c = static_cast<wchar_t>(std::towlower(static_cast<wint_t>(c)));
-  return word;
+  return utl::LowerCase(text.substr(first, text.find_last_not_of(L" \t") - first + 1));
 }
 
 }  // namespace
