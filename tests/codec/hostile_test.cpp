@@ -1,4 +1,5 @@
-// Hostile and malformed files (tests/data/hostile/verdicts.txt), every prefix of the files of
+// Hostile and malformed files (tests/data/hostile/verdicts.txt, and hostile-png/ for the PNG
+// module), every prefix of the files of
 // tests/data/read, and reads failing under the import: each import ends in its verdict
 // (docs/hostile-files.md), in process through the import filter and, where processes can be
 // started, through `qxhost check` with bounded memory and time.
@@ -12,6 +13,9 @@
 
 #include "faultyfiles.h"
 #include "sunimportfilter.h"
+#if defined(VEMRA_HAVE_PNG_MODULE)
+#include "pngimportfilter.h"
+#endif
 #include "testsupport.h"
 #include "utl/bufferedfile.h"
 #include "utl/text.h"
@@ -41,8 +45,8 @@ struct Row {
   std::string file, verdict, limit, fault;  // for "@VERDICT" rows, fault holds qxhost's line
 };
 
-std::vector<Row> Verdicts() {
-  std::ifstream in(DataDir() / "hostile" / "verdicts.txt");
+std::vector<Row> Verdicts(const char* folder = "hostile") {
+  std::ifstream in(DataDir() / folder / "verdicts.txt");
   std::vector<Row> rows;
   for (std::string line; std::getline(in, line);) {
     std::istringstream fields(line);
@@ -52,7 +56,7 @@ std::vector<Row> Verdicts() {
     std::getline(fields >> std::ws, row.fault);
     rows.push_back(row);
   }
-  EXPECT_GT(rows.size(), 40u) << "verdicts.txt";
+  EXPECT_GT(rows.size(), 40u) << folder << "/verdicts.txt";
   return rows;
 }
 
@@ -83,6 +87,29 @@ TEST(Hostile, EachFileEndsInItsVerdict) {
   EXPECT_FALSE(SunImportFilter(manager).CanImportFile(Wide(DataDir() / "hostile" / "missing.ras")))
       << "a file that is not there";
 }
+
+#if defined(VEMRA_HAVE_PNG_MODULE)
+// The PNG filter on hostile PNG files: the probe answers by the signature alone, and a refusal is
+// the host's read error (its pixel limit's, for too large an image) with the reason the row gives.
+TEST(Hostile, EachPngEndsInItsVerdict) {
+  for (const Row& row : Verdicts("hostile-png")) {
+    if (row.file[0] == '@') continue;
+    const fs::path path = DataDir() / "hostile-png" / row.file;
+    TestManager manager;
+    if (row.limit != "-") manager.SetMaxPixels(std::stoull(row.limit));
+    pngio::PngImportFilter filter(manager);
+    EXPECT_EQ(filter.CanImportFile(Wide(path)), row.verdict != "unknown-format") << row.file;
+    const Imported imported = Import(filter, manager, Wide(path));
+    const bool refused = row.verdict != "ok" && row.verdict != "too-large";
+    EXPECT_EQ(VerdictOf(imported), refused ? "not-valid" : row.verdict) << row.file;
+    if (row.fault[0] == '"' && row.verdict != "unknown-format") {
+      EXPECT_EQ(imported.error ? utl::ToUtf8(imported.error->Reason()) : "",
+                row.fault.substr(1, row.fault.find('"', 1) - 1))
+          << row.file;
+    }
+  }
+}
+#endif
 
 // Cut short in its header or colour map a file is not valid; then a raw file ends early while at
 // most half of its rows are whole, is incomplete while some are missing, and is ok with all.
@@ -156,13 +183,16 @@ TEST(Hostile, ReadsFailingInTheHeaderMapAndRows) {
 // all: qxhost prints for each file the line of its verdict.
 TEST(Hostile, QxhostCheckSaysEachVerdictWithinBoundedMemoryAndTime) {
   std::map<std::string, std::string> lines;  // verdict -> regular expression, FILE for the path
-  std::map<std::string, std::vector<Row>> runs;
-  for (const Row& row : Verdicts()) {
-    if (row.file[0] == '@') lines[row.file.substr(1)] = row.fault;
-    if (row.file[0] != '@') runs[row.limit].push_back(row);
+  std::map<std::pair<std::string, std::string>, std::vector<Row>> runs;  // folder, limit
+  for (const char* folder : {"hostile", "hostile-png"}) {
+    for (const Row& row : Verdicts(folder)) {
+      if (row.file[0] == '@') lines[folder + row.file.substr(1)] = row.fault;
+      if (row.file[0] != '@') runs[{folder, row.limit}].push_back(row);
+    }
   }
   TempDir dir;
-  for (const auto& [limit, rows] : runs) {
+  for (const auto& [run, rows] : runs) {
+    const auto& [folder, limit] = run;
 #if defined(VEMRA_SANITIZER_OPTIONS)
     const char* inherited = std::getenv(VEMRA_SANITIZER_OPTIONS);
     std::string command = "ulimit -t 5 && " VEMRA_SANITIZER_OPTIONS "='" +
@@ -177,7 +207,7 @@ TEST(Hostile, QxhostCheckSaysEachVerdictWithinBoundedMemoryAndTime) {
                std::to_string(pixels) + " check";
     bool allOk = true;
     for (const Row& row : rows) {
-      command += " '" + (DataDir() / "hostile" / row.file).string() + "'";
+      command += " '" + (DataDir() / folder / row.file).string() + "'";
       allOk = allOk && row.verdict == "ok";
     }
     const int status = std::system(
@@ -188,9 +218,10 @@ TEST(Hostile, QxhostCheckSaysEachVerdictWithinBoundedMemoryAndTime) {
     const std::string output(bytes.begin(), bytes.end());
     ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == (allOk ? 0 : 1)) << output;
     for (const Row& row : rows) {
-      const std::string file = std::regex_replace((DataDir() / "hostile" / row.file).string(),
+      const std::string file = std::regex_replace((DataDir() / folder / row.file).string(),
                                                   std::regex(R"([.^$|()\[\]{}*+?\\])"), R"(\$&)");
-      const std::string line = std::regex_replace(lines.at(row.verdict), std::regex("FILE"), file);
+      const std::string line =
+          std::regex_replace(lines.at(folder + row.verdict), std::regex("FILE"), file);
       EXPECT_TRUE(std::regex_search(output, std::regex("(^|\n)" + line + "\n")))
           << row.file << ": " << row.fault << "\n"
           << output;

@@ -30,14 +30,18 @@ public:
       throw std::bad_alloc();
     }
     png_set_read_fn(png, this, OnRead);
+    // PNG's own bound, not libpng's default of a million pixels a side: the size that the file
+    // can hold and the host's pixel limit decide, before anything is allocated for rows.
+    png_set_user_limits(png, 0x7fffffff, 0x7fffffff);
   }
   ~PngStream() { png_destroy_read_struct(&png, &info, nullptr); }
   PngStream(const PngStream&) = delete;
   PngStream& operator=(const PngStream&) = delete;
 
-  // Runs step; false when libpng gave up inside it.
+  // Runs step, in which an end of the file is one "in" where; false when libpng gave up inside it.
   template <class Step>
-  bool Run(Step&& step) {
+  bool Run(const char* where, Step&& step) {
+    m_where = where;
     if (setjmp(png_jmpbuf(png))) return false;
     step();
     return true;
@@ -46,7 +50,16 @@ public:
   // After Run gave false: the file's own error, or libpng's words after what.
   [[noreturn]] void Fail(const char* what) const {
     if (m_fileError) std::rethrow_exception(m_fileError);
-    throw PngError(std::string(what) + ": " + m_message);
+    // zlib's and libpng's words where they say less than they could to someone with a file.
+    static const char* const kPlainer[][2] = {
+        {"IDAT: incorrect header check", "the image data is not a zlib stream"},
+        {"IDAT: incorrect data check", "the image data's checksum (Adler-32) does not match"},
+        {"bad adaptive filter value", "a row of an unknown filter type"}};
+    std::string reason = m_message;
+    for (const auto& [said, plainer] : kPlainer) {
+      if (reason == said) reason = plainer;
+    }
+    throw PngError(std::string(what) + ": " + reason);
   }
 
   png_structp png = nullptr;
@@ -57,7 +70,9 @@ private:
 
   [[noreturn]] static void OnError(png_structp png, png_const_charp text) {
     auto* stream = static_cast<PngStream*>(png_get_error_ptr(png));
-    std::snprintf(stream->m_message, sizeof stream->m_message, "%s", text);
+    if (text != stream->m_message) {
+      std::snprintf(stream->m_message, sizeof stream->m_message, "%s", text);
+    }
     png_longjmp(png, 1);
   }
   static void OnWarning(png_structp /*png*/, png_const_charp /*text*/) {}
@@ -70,11 +85,16 @@ private:
     } catch (...) {
       stream.m_fileError = std::current_exception();
     }
-    if (!complete) png_error(png, stream.m_fileError ? "read error" : "the file ends early");
+    if (complete) return;
+    if (!stream.m_fileError) {
+      std::snprintf(stream.m_message, sizeof stream.m_message, "the file ends %s", stream.m_where);
+    }
+    png_error(png, stream.m_fileError ? "read error" : stream.m_message);
   }
 
   utl::CBufferedFile& m_file;
   std::exception_ptr m_fileError;
+  const char* m_where = "";
   char m_message[256] = "";
 };
 
@@ -126,16 +146,27 @@ RowForm Transform(png_structp png, const Kind& kind, utl::ColorFormat format) {
 qxio::TrImage Decode(const std::wstring& path, qxio::CProgress& progress, std::string* notice) {
   utl::CBufferedFile file;
   file.Open(path, "rb", utl::ShareRead, false);
+  // The header in words of its own, and the size it claims against the file's, before libpng
+  // sees the file.
+  CheckClaimedSize(ReadKind(file), file.GetLength());
+  file.Close();
+  file.Open(path, "rb", utl::ShareRead, false);
   PngStream stream(file);
   png_structp png = stream.png;
   png_infop info = stream.info;
   Kind kind;
+  if (!stream.Run("in its header", [&] {
+        png_read_info(png, info);
+        kind = KindOf(png, info);
+      })) {
+    stream.Fail("cannot read this PNG file");
+  }
+  *notice = PrecisionNotice(kind);
+  qxio::TrImage image = NewImage(kind, HostFormat(kind), progress);
   RowForm form{};
   std::size_t rowBytes = 0;
   int passes = 1;
-  if (!stream.Run([&] {
-        png_read_info(png, info);
-        kind = KindOf(png, info);
+  if (!stream.Run("in its header", [&] {
         form = Transform(png, kind, HostFormat(kind));
         passes = png_set_interlace_handling(png);
         png_read_update_info(png, info);
@@ -143,9 +174,6 @@ qxio::TrImage Decode(const std::wstring& path, qxio::CProgress& progress, std::s
       })) {
     stream.Fail("cannot read this PNG file");
   }
-  CheckClaimedSize(kind, file.GetLength());
-  *notice = PrecisionNotice(kind);
-  qxio::TrImage image = NewImage(kind, HostFormat(kind), progress);
   const RowMapper mapper(form, image.GetColorFormat(), kind.width, kind);
   if (!mapper.Supported() || rowBytes != RowBytes(form, kind.width)) {
     throw PngError("internal error: no way from libpng's rows to the image's");
@@ -155,7 +183,7 @@ qxio::TrImage Decode(const std::wstring& path, qxio::CProgress& progress, std::s
   const std::uint32_t height = kind.height;
   std::vector<std::uint8_t> scratch(mapper.Direct() ? 0 : rowBytes * (passes > 1 ? height : 1));
   const double steps = static_cast<double>(passes) * height;
-  if (!stream.Run([&] {
+  if (!stream.Run("in its image data", [&] {
         for (int pass = 0; pass < passes; ++pass) {
           for (std::uint32_t y = 0; y < height; ++y) {
             std::uint8_t* target = image.MutableRow(static_cast<int>(y));
@@ -165,8 +193,11 @@ qxio::TrImage Decode(const std::wstring& path, qxio::CProgress& progress, std::s
             progress.Proportion((static_cast<double>(pass) * height + y) / steps);
           }
         }
-        png_read_end(png, nullptr);
       })) {
+    stream.Fail("cannot read this PNG file");
+  }
+  if (!stream.Run("after its image data, without an end (IEND)",
+                  [&] { png_read_end(png, nullptr); })) {
     stream.Fail("cannot read this PNG file");
   }
   image.SetScanlineEnd(nullptr, 0);

@@ -70,22 +70,83 @@ bool HasSignature(const std::wstring& path) {
          std::memcmp(start, kPngSignature, sizeof start) == 0;
 }
 
+namespace {
+
+const char* ColorTypeName(int colorType) {
+  switch (colorType) {
+    case kGrey: return "grey";
+    case kRgb: return "RGB";
+    case kPalette: return "palette";
+    case kGreyAlpha: return "grey with alpha";
+    case kRgba: return "RGB with alpha";
+    default: return nullptr;
+  }
+}
+
+bool DepthAllowed(int colorType, int depth) {
+  switch (colorType) {
+    case kGrey: return depth == 1 || depth == 2 || depth == 4 || depth == 8 || depth == 16;
+    case kPalette: return depth == 1 || depth == 2 || depth == 4 || depth == 8;
+    default: return depth == 8 || depth == 16;
+  }
+}
+
+// What PNG does not allow in the header's 13 bytes, in words; empty when it is sound.
+std::string HeaderFault(std::uint32_t length, const std::uint8_t* ihdr) {
+  constexpr std::uint32_t kLargest = 0x7fffffff;  // PNG's own bound
+  const std::uint32_t width = Be32(ihdr), height = Be32(ihdr + 4);
+  const int depth = ihdr[8], colorType = ihdr[9];
+  if (length != 13) return "a header (IHDR) of " + std::to_string(length) + " bytes, not 13";
+  if (width == 0 || height == 0) return width == 0 ? "a width of 0" : "a height of 0";
+  if (width > kLargest || height > kLargest) return "a width or height past 2^31 - 1";
+  if (!ColorTypeName(colorType)) return "colour type " + std::to_string(colorType);
+  if (!DepthAllowed(colorType, depth)) {
+    return "bit depth " + std::to_string(depth) + " with colour type " + ColorTypeName(colorType);
+  }
+  if (ihdr[10] != 0) return "compression method " + std::to_string(ihdr[10]);
+  if (ihdr[11] != 0) return "filter method " + std::to_string(ihdr[11]);
+  if (ihdr[12] > 1) return "interlace method " + std::to_string(ihdr[12]);
+  return "";
+}
+
+}  // namespace
+
+const char* ColorTypeText(int colorType) {
+  return ColorTypeName(colorType);
+}
+
 Kind ReadKind(utl::CBufferedFile& file) {
   std::uint8_t head[33];
-  if (file.Read(head, sizeof head) != sizeof head ||
-      std::memcmp(head, kPngSignature, sizeof kPngSignature) != 0 ||
-      std::memcmp(head + 12, "IHDR", 4) != 0) {
+  const std::size_t got = file.Read(head, sizeof head);
+  if (got < sizeof kPngSignature || std::memcmp(head, kPngSignature, sizeof kPngSignature) != 0) {
     throw PngError("cannot read this PNG file: no PNG header");
   }
+  if (got != sizeof head) throw PngError("cannot read this PNG file: the file ends in its header");
+  if (std::memcmp(head + 12, "IHDR", 4) != 0) {
+    throw PngError("cannot read this PNG file: its first chunk is not the header (IHDR)");
+  }
+  const std::string fault = HeaderFault(Be32(head + 8), head + 16);
+  if (!fault.empty()) throw PngError("cannot read this PNG file: " + fault);
   Kind kind;
   kind.width = Be32(head + 16);
   kind.height = Be32(head + 20);
   kind.bitDepth = head[24];
   kind.colorType = head[25];
   kind.interlaced = head[28] != 0;
-  // Chunks up to the image data: only whether one of them is tRNS matters here.
+  // Chunks up to the image data: whether one of them is tRNS, and that the data comes at all.
   for (std::uint8_t chunk[8]; file.Read(chunk, 8) == 8;) {
+    if (Be32(chunk) > 0x7fffffff) {
+      const bool named = std::all_of(chunk + 4, chunk + 8, [](std::uint8_t c) {
+        return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+      });
+      throw PngError("cannot read this PNG file: a chunk" +
+                     (named ? " (" + std::string(chunk + 4, chunk + 8) + ")" : std::string()) +
+                     " of " + std::to_string(Be32(chunk)) + " bytes, past 2^31 - 1");
+    }
     if (std::memcmp(chunk + 4, "IDAT", 4) == 0) break;
+    if (std::memcmp(chunk + 4, "IEND", 4) == 0) {
+      throw PngError("cannot read this PNG file: no image data before its end (IEND)");
+    }
     if (std::memcmp(chunk + 4, "tRNS", 4) == 0) kind.transparency = true;
     for (std::uint64_t skip = std::uint64_t{Be32(chunk)} + 4; skip > 0;) {
       std::uint8_t scratch[4096];

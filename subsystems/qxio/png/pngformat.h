@@ -41,8 +41,11 @@ struct Kind {
 };
 
 // Reads the header and the chunks up to the first IDAT: colour type, depth, tRNS. Raises
-// PngError for a file that is no PNG.
+// PngError, with what is wrong, for a file that is no PNG, a header that PNG does not allow
+// (sizes, colour type, bit depth, methods) and a file without image data.
 Kind ReadKind(utl::CBufferedFile& file);
+// "grey", "RGB", "palette", "grey with alpha", "RGB with alpha"; null for another colour type.
+const char* ColorTypeText(int colorType);
 
 // Raises PngError when the file of fileBytes bytes cannot hold the image the header claims.
 void CheckClaimedSize(const Kind& kind, std::int64_t fileBytes);

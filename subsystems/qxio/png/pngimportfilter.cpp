@@ -11,17 +11,6 @@ namespace {
 
 constexpr qxio::FilterDescriptor kDescriptor = {"$QXIO_FILT$", 100, u"png", qxio::FilterKindImport};
 
-const wchar_t* ColorTypeName(int colorType) {
-  switch (colorType) {
-    case kGrey: return L"grey";
-    case kRgb: return L"RGB";
-    case kPalette: return L"palette";
-    case kGreyAlpha: return L"grey with alpha";
-    case kRgba: return L"RGB with alpha";
-    default: return nullptr;
-  }
-}
-
 }  // namespace
 
 PngImportFilter::PngImportFilter(qxio::IoManager& manager) : IoImportFilter(manager) {}
@@ -43,22 +32,11 @@ qxio::ImportFileInfo PngImportFilter::GetImportFileInfo(int /*detail*/,
   utl::CBufferedFile file;
   file.Open(path, "rb", utl::ShareRead, false);
   Kind kind;
-  std::string refusal;
   try {
     kind = ReadKind(file);
   } catch (const PngError& error) {
-    refusal = error.what();
-  }
-  const wchar_t* colorType = ColorTypeName(kind.colorType);
-  constexpr std::uint32_t kLargest = 0x7fffffff;  // PNG's own bound
-  if (refusal.empty() && !colorType) {
-    refusal = "cannot read this PNG file: colour type " + std::to_string(kind.colorType);
-  } else if (refusal.empty() && (kind.width > kLargest || kind.height > kLargest)) {
-    refusal = "cannot read this PNG file: a width or height past 2^31 - 1";
-  }
-  if (!refusal.empty()) {
     Throw_ERR_FILE_READ(QXIO_WFILE, __LINE__, path, L"Not a valid PNG file.",
-                        utl::FromUtf8(refusal));
+                        utl::FromUtf8(error.what()));
   }
   qxio::ImportFileInfo info;
   info.m_entries[L"File Format"] = std::wstring(L"PNG Image");
@@ -66,7 +44,7 @@ qxio::ImportFileInfo PngImportFilter::GetImportFileInfo(int /*detail*/,
   info.m_entries[L"Image Height"] = static_cast<int>(kind.height);
   info.m_entries[L"Image Bits Per Pixel"] = utl::BitsPerPixel(HostFormat(kind));
   info.m_entries[L"Bit Depth"] = kind.bitDepth;
-  info.m_entries[L"Color Type"] = std::wstring(colorType);
+  info.m_entries[L"Color Type"] = utl::FromUtf8(ColorTypeText(kind.colorType));
   info.m_entries[L"Interlaced"] = kind.interlaced;
   return info;
 }

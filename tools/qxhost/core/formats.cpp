@@ -47,7 +47,10 @@ void WidenTwoColours(qxio::TrImage& image) {
 
 std::vector<Format> BuildTable() {
   std::vector<Format> formats;
-  formats.push_back({"Sun raster", L"ras", {L"ras", L"sun", L"im1", L"rs"}, L"Compression=RLE",
+  formats.push_back({"Sun raster",
+                     L"ras",
+                     {L"ras", L"sun", L"im1", L"rs"},
+                     L"Compression=RLE",
                      [](const Plugin& plugin, qxio::IoManager& manager) {
                        return plugin.CreateImportFilter(manager);
                      },
@@ -56,7 +59,10 @@ std::vector<Format> BuildTable() {
                      },
                      WidenTwoColours});
 #if defined(QXHOST_HAVE_PNG)
-  formats.push_back({"PNG", L"png", {L"png"}, nullptr,
+  formats.push_back({"PNG",
+                     L"png",
+                     {L"png"},
+                     nullptr,
                      [](const Plugin&, qxio::IoManager& manager) {
                        return std::unique_ptr<qxio::IoImportFilter>(
                            std::make_unique<pngio::PngImportFilter>(manager));

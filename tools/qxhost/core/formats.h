@@ -14,8 +14,8 @@ namespace qxhost {
 class Plugin;
 
 struct Format {
-  const char* name;      // in messages: "Sun raster", "PNG"
-  const wchar_t* word;   // --to's: "ras", "png"
+  const char* name;     // in messages: "Sun raster", "PNG"
+  const wchar_t* word;  // --to's: "ras", "png"
   // Lower case, without the dot; the first is the one batch gives its outputs.
   std::vector<std::wstring> extensions;
   // The option string that makes the export filter write run-length encoded files; null when
