@@ -94,6 +94,10 @@ public:
   explicit IoExportFilter(IoManager& manager);
   ~IoExportFilter() override;
 
+  // Whether object is the host's request for graphics parameters (TrInitGraphicsExp), which a
+  // file filter answers by taking it and asking for nothing: the flag set, both parameters 0.
+  static bool AnswerGraphicsRequest(TrBase& object);
+
   virtual ExportStatus BeginExport(const std::wstring& path) = 0;
   virtual ExportStatus BeginExportToMemory();
   virtual ExportStatus BeginExportToGlobalMemory();

@@ -106,6 +106,15 @@ void IoImportFilter::ImportObject(TrBase& object) const {
 IoExportFilter::IoExportFilter(IoManager& manager) : IoFilter(manager) {}
 IoExportFilter::~IoExportFilter() = default;
 
+bool IoExportFilter::AnswerGraphicsRequest(TrBase& object) {
+  if (object.GetTypeId() != TrInitGraphicsExp::GetClassTypeId()) return false;
+  auto& request = static_cast<TrInitGraphicsExp&>(object);
+  request.m_filterFlag = true;
+  request.m_filterParams[0] = 0;
+  request.m_filterParams[1] = 0;
+  return true;
+}
+
 ExportStatus IoExportFilter::BeginExportToMemory() {
   Throw_ERR_NOT_IMPLEMENTED(QXIO_WFILE, __LINE__, L"export", L"exports to memory", L"");
 }

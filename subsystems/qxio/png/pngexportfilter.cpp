@@ -37,15 +37,10 @@ qxio::ExportStatus PngExportFilter::BeginExport(const std::wstring& path) {
 }
 
 qxio::ExportStatus PngExportFilter::ExportObject(qxio::TrBase& object) {
-  const utl::CTypeInfo* type = object.GetTypeId();
-  if (type == qxio::TrInitGraphicsExp::GetClassTypeId()) {
-    auto& init = static_cast<qxio::TrInitGraphicsExp&>(object);
-    init.m_filterFlag = true;
-    init.m_filterParams[0] = 0;
-    init.m_filterParams[1] = 0;
-    return qxio::ExportDone;
+  if (AnswerGraphicsRequest(object)) return qxio::ExportDone;
+  if (object.GetTypeId() != qxio::TrImage::GetClassTypeId() || m_written) {
+    return qxio::ExportNotTaken;
   }
-  if (type != qxio::TrImage::GetClassTypeId() || m_written) return qxio::ExportNotTaken;
   if (!m_output.IsActive()) Throw_ERR_END_BEFORE_BEGIN(QXIO_WFILE, __LINE__);
   try {
     WriteImage(static_cast<const qxio::TrImage&>(object));

@@ -186,15 +186,8 @@ qxio::ExportStatus SunExportFilter::BeginExport(const std::wstring& path) {
 }
 
 qxio::ExportStatus SunExportFilter::ExportObject(qxio::TrBase& object) {
-  const utl::CTypeInfo* type = object.GetTypeId();
-  if (type == qxio::TrInitGraphicsExp::GetClassTypeId()) {
-    auto& init = static_cast<qxio::TrInitGraphicsExp&>(object);
-    init.m_filterFlag = true;
-    init.m_filterParams[0] = 0;
-    init.m_filterParams[1] = 0;
-    return qxio::ExportDone;
-  }
-  if (type == qxio::TrImage::GetClassTypeId()) {
+  if (AnswerGraphicsRequest(object)) return qxio::ExportDone;
+  if (object.GetTypeId() == qxio::TrImage::GetClassTypeId()) {
     return ExportImage(static_cast<const qxio::TrImage&>(object));
   }
   return qxio::ExportNotTaken;

@@ -15,7 +15,7 @@ const char kUsage[] =
     "standard input; as convert's OUT it is standard output.\n"
     "\n"
     "commands:\n"
-    "  probe FILE...     tell whether each file is a Sun raster file\n"
+    "  probe FILE...     name the format of each file (Sun raster or PNG)\n"
     "  info FILE...      describe each file: its format, width and height, and\n"
     "                    bits per pixel, storage type and colour-map entries (Sun\n"
     "                    raster) or bit depth, colour type and interlacing (PNG)\n"
