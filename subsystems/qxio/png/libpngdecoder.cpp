@@ -33,6 +33,10 @@ public:
     // PNG's own bound, not libpng's default of a million pixels a side: the size that the file
     // can hold and the host's pixel limit decide, before anything is allocated for rows.
     png_set_user_limits(png, 0x7fffffff, 0x7fffffff);
+    // Chunks of text, profiles and the like say nothing about pixels, and libpng allocates what
+    // their length claims (2 GiB from a file of 60 bytes): they are passed over unread.
+    static const png_byte kUnread[] = "tEXt\0zTXt\0iTXt\0iCCP\0sPLT\0eXIf\0pCAL\0sCAL\0hIST\0";
+    png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_NEVER, kUnread, 9);
   }
   ~PngStream() { png_destroy_read_struct(&png, &info, nullptr); }
   PngStream(const PngStream&) = delete;

@@ -109,6 +109,31 @@ std::string HeaderFault(std::uint32_t length, const std::uint8_t* ihdr) {
   return "";
 }
 
+// PNG's CRC-32 of a chunk's type and data.
+std::uint32_t ChunkCrc(const std::uint8_t* bytes, std::size_t size) {
+  std::uint32_t crc = 0xffffffff;
+  for (std::size_t i = 0; i < size; ++i) {
+    crc ^= bytes[i];
+    for (int bit = 0; bit < 8; ++bit) crc = crc >> 1 ^ (0xedb88320u & (0u - (crc & 1)));
+  }
+  return ~crc;
+}
+
+// Whether a decoder takes a tRNS chunk (its type, data and CRC in chunk) as transparency, or
+// drops it as damaged or out of place: the file's description must say what the import gives.
+// Grey takes 2 bytes, RGB 6, a palette image one for each of at most its colours so far, others
+// none.
+bool TransparencyTaken(const Kind& kind, const std::uint8_t* chunk, std::uint32_t length,
+                       std::uint32_t paletteEntries) {
+  if (ChunkCrc(chunk, 4 + length) != Be32(chunk + 4 + length)) return false;
+  switch (kind.colorType) {
+    case kGrey: return length == 2;
+    case kRgb: return length == 6;
+    case kPalette: return length > 0 && length <= paletteEntries;
+    default: return false;
+  }
+}
+
 }  // namespace
 
 const char* ColorTypeText(int colorType) {
@@ -133,7 +158,9 @@ Kind ReadKind(utl::CBufferedFile& file) {
   kind.bitDepth = head[24];
   kind.colorType = head[25];
   kind.interlaced = head[28] != 0;
-  // Chunks up to the image data: whether one of them is tRNS, and that the data comes at all.
+  // Chunks up to the image data: whether a tRNS chunk that decoders take is among them, and that
+  // the data comes at all.
+  std::uint32_t entries = 0;  // a palette image's colours so far
   for (std::uint8_t chunk[8]; file.Read(chunk, 8) == 8;) {
     if (Be32(chunk) > 0x7fffffff) {
       const bool named = std::all_of(chunk + 4, chunk + 8, [](std::uint8_t c) {
@@ -147,8 +174,17 @@ Kind ReadKind(utl::CBufferedFile& file) {
     if (std::memcmp(chunk + 4, "IEND", 4) == 0) {
       throw PngError("cannot read this PNG file: no image data before its end (IEND)");
     }
-    if (std::memcmp(chunk + 4, "tRNS", 4) == 0) kind.transparency = true;
-    for (std::uint64_t skip = std::uint64_t{Be32(chunk)} + 4; skip > 0;) {
+    const std::uint32_t length = Be32(chunk);
+    const bool plte = std::memcmp(chunk + 4, "PLTE", 4) == 0;
+    if (std::memcmp(chunk + 4, "tRNS", 4) == 0 && length <= 256) {
+      std::uint8_t data[4 + 256 + 4];
+      std::memcpy(data, chunk + 4, 4);
+      if (file.Read(data + 4, length + 4) != length + 4) return kind;
+      kind.transparency = kind.transparency || TransparencyTaken(kind, data, length, entries);
+      continue;
+    }
+    if (plte && kind.colorType == kPalette) entries = std::min(length / 3, 1u << kind.bitDepth);
+    for (std::uint64_t skip = std::uint64_t{length} + 4; skip > 0;) {
       std::uint8_t scratch[4096];
       const std::size_t n = skip < sizeof scratch ? static_cast<std::size_t>(skip) : sizeof scratch;
       if (file.Read(scratch, n) != n) return kind;
