@@ -13,7 +13,7 @@
 
 #include "faultyfiles.h"
 #include "sunimportfilter.h"
-#if defined(VEMRA_HAVE_PNG_MODULE)
+#if defined(VEMRA_TEST_PNG)
 #include "pngimportfilter.h"
 #endif
 #include "testsupport.h"
@@ -88,7 +88,7 @@ TEST(Hostile, EachFileEndsInItsVerdict) {
       << "a file that is not there";
 }
 
-#if defined(VEMRA_HAVE_PNG_MODULE)
+#if defined(VEMRA_TEST_PNG)
 // The PNG filter on hostile PNG files: the probe answers by the signature alone, and a refusal is
 // the host's read error (its pixel limit's, for too large an image) with the reason the row gives.
 TEST(Hostile, EachPngEndsInItsVerdict) {

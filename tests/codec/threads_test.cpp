@@ -1,7 +1,7 @@
 // Eight threads at once, each with its own filters as a host would have them, probe, import and
-// export the valid and hostile test files for about ten seconds; every outcome must be the one a
-// single thread gets. Built with ThreadSanitizer (the tsan preset), this also catches the races
-// that happen not to change a result.
+// export the valid and hostile Sun raster and PNG test files for about ten seconds; every outcome
+// must be the one a single thread gets. Built with ThreadSanitizer (the tsan preset), this also
+// catches the races that happen not to change a result.
 
 #include <atomic>
 #include <chrono>
@@ -9,6 +9,10 @@
 #include <thread>
 #include <tuple>
 
+#ifdef VEMRA_TEST_PNG
+#include "pngexportfilter.h"
+#include "pngimportfilter.h"
+#endif
 #include "sunexportfilter.h"
 #include "sunimportfilter.h"
 #include "testsupport.h"
@@ -17,16 +21,17 @@ namespace vemra::test {
 namespace {
 
 // What a host sees of one file: the probe, the file information, how the import ended with the
-// image it gave, and the bytes of that image exported again.
+// image it gave, and the bytes of that image exported again, as Sun raster and as PNG.
 struct Outcome {
   bool probe = false;
   std::size_t entries = 0;
   std::string end;
   Rgb rgb;
-  Bytes exported;
+  Bytes exported, png;
   bool operator==(const Outcome& o) const {
-    return std::tie(probe, entries, end, rgb.width, rgb.height, rgb.pixels, exported) ==
-           std::tie(o.probe, o.entries, o.end, o.rgb.width, o.rgb.height, o.rgb.pixels, o.exported);
+    return std::tie(probe, entries, end, rgb.width, rgb.height, rgb.pixels, exported, png) ==
+           std::tie(o.probe, o.entries, o.end, o.rgb.width, o.rgb.height, o.rgb.pixels, o.exported,
+                    o.png);
   }
 };
 
@@ -38,30 +43,57 @@ public:
   Outcome Run(const fs::path& file, bool runLength) {
     Outcome outcome;
     const std::wstring path = Wide(file);
-    outcome.probe = m_importer.CanImportFile(path);
-    outcome.entries = m_importer.GetImportFileInfo(0, path).m_entries.size();
-    const Imported imported = Import(m_importer, m_manager, path);
+    qxio::IoImportFilter* importer = &m_importer;
+#ifdef VEMRA_TEST_PNG
+    if (file.extension() == ".png") importer = &m_pngImporter;
+#endif
+    outcome.probe = importer->CanImportFile(path);
+    // PNG's raises for a header it cannot describe.
+    Raised([&] { outcome.entries = importer->GetImportFileInfo(0, path).m_entries.size(); });
+    const Imported imported = Import(*importer, m_manager, path);
     outcome.end = imported.error ? imported.error->what() : std::to_string(imported.warnings);
     if (!imported.image) return outcome;
     outcome.rgb = ImageRgb(*imported.image);
     m_exporter.SetOptionsFromString(runLength ? L"Compression=RLE" : L"Compression=None");
-    m_exporter.BeginExport(m_dir.Wide("out.ras"));
-    const auto error = Raised([&] { m_exporter.ExportObject(*imported.image); });
-    const bool written = m_exporter.EndExport() == qxio::ExportDone && !error;
-    outcome.exported = written ? ReadFile(m_dir / "out.ras") : Bytes{};
+    outcome.exported = Saved(m_exporter, *imported.image, "out.ras");
+#ifdef VEMRA_TEST_PNG
+    outcome.png = Saved(m_pngExporter, *imported.image, "out.png");
+#endif
     return outcome;
   }
 
 private:
+  Bytes Saved(qxio::IoExportFilter& exporter, qxio::TrImage& image, const std::string& name) {
+    exporter.BeginExport(m_dir.Wide(name));
+    const auto error = Raised([&] { exporter.ExportObject(image); });
+    bool written = false;  // PNG's EndExport raises after a failed image
+    Raised([&] { written = exporter.EndExport() == qxio::ExportDone; });
+    return written && !error ? ReadFile(m_dir / name) : Bytes{};
+  }
+
   TempDir m_dir;
   TestManager m_manager;
   SunImportFilter m_importer;
   SunExportFilter m_exporter;
+#ifdef VEMRA_TEST_PNG
+  pngio::PngImportFilter m_pngImporter{m_manager};
+  pngio::PngExportFilter m_pngExporter{m_manager};
+#endif
 };
 
 TEST(Threads, EightHostsAtOnceAgreeWithOne) {
   std::vector<fs::path> files = FilesIn(DataDir() / "read", {".ras"});
   for (const fs::path& file : FilesIn(DataDir() / "hostile", {".ras"})) files.push_back(file);
+#ifdef VEMRA_TEST_PNG
+  for (const char* folder : {"png", "hostile-png"}) {
+    for (const fs::path& file : FilesIn(DataDir() / folder, {".png"})) files.push_back(file);
+  }
+#endif
+  // More than one strip: a PNG encoder starts threads of its own when the budget has room.
+  TempDir dir;
+  qxio::TrImage big = TestImage(utl::ColorFormat::BGR24, 700, 700);
+  ASSERT_TRUE(Export(big, dir.Wide("big.ras")));
+  files.push_back(dir / "big.ras");
   ASSERT_GT(files.size(), 80u);
   std::vector<Outcome> expected;
   Host reference;

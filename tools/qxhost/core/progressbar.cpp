@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <utility>
 
 #include "utl/text.h"
@@ -14,6 +15,25 @@ constexpr int kBarCells = 20;
 constexpr int kFewestCells = 5;   // a narrower bar says nothing: the percentage alone shows
 constexpr int kLabelRoom = 12;    // the message keeps this much before the bar shrinks
 constexpr int kPercentWidth = 4;  // "100%"
+
+// The columns a character takes on a terminal: two for the wide characters of East Asian
+// scripts and for emoji, none for the first half of a UTF-16 surrogate pair, one for the rest.
+std::size_t ColumnsOf(wchar_t c) {
+  const auto u = static_cast<std::uint32_t>(c);
+  if (u >= 0xD800 && u <= 0xDBFF) return 0;
+  const bool wide = (u >= 0x1100 && u <= 0x115F) || (u >= 0x2E80 && u <= 0xA4CF && u != 0x303F) ||
+                    (u >= 0xAC00 && u <= 0xD7A3) || (u >= 0xF900 && u <= 0xFAFF) ||
+                    (u >= 0xFE30 && u <= 0xFE4F) || (u >= 0xFF00 && u <= 0xFF60) ||
+                    (u >= 0xFFE0 && u <= 0xFFE6) || (u >= 0x1F300 && u <= 0x1F64F) ||
+                    (u >= 0x1F900 && u <= 0x1F9FF) || (u >= 0x20000 && u <= 0x3FFFD);
+  return wide ? 2 : 1;
+}
+
+std::size_t ColumnsOf(const std::wstring& text) {
+  std::size_t columns = 0;
+  for (const wchar_t c : text) columns += ColumnsOf(c);
+  return columns;
+}
 
 }  // namespace
 
@@ -43,7 +63,10 @@ void ProgressBar::Proportion(double fraction) {
 
 void ProgressBar::Clear() {
   if (m_drawnWidth == 0) return;
-  std::fprintf(m_out, "\r%*s\r", static_cast<int>(m_drawnWidth), "");
+  // Never into the last column of a terminal that narrowed since: the line would wrap.
+  const int columns = m_columns();
+  const std::size_t limit = columns > 1 ? static_cast<std::size_t>(columns - 1) : 0;
+  std::fprintf(m_out, "\r%*s\r", static_cast<int>(std::min(m_drawnWidth, limit)), "");
   std::fflush(m_out);
   m_drawnWidth = 0;
   s_lineShown = false;
@@ -71,11 +94,14 @@ std::wstring ProgressBar::Line(const std::wstring& message, int percent, int col
 
   const auto room = static_cast<std::size_t>(width - tail);
   std::wstring line = message;
-  if (line.size() > room) {
+  if (ColumnsOf(line) > room) {
     const std::size_t kept = room > 3 ? room - 3 : room;
-    line = (room > 3 ? L"..." : L"") + line.substr(line.size() - kept);
+    std::size_t start = 0;
+    for (std::size_t columns = ColumnsOf(line); columns > kept;)
+      columns -= ColumnsOf(line[start++]);
+    line = (room > 3 ? L"..." : L"") + line.substr(start);
   }
-  line.resize(room, L' ');
+  line.append(room - ColumnsOf(line), L' ');
   if (cells > 0) {
     const int filled = percent * cells / 100;
     line += L" [" + std::wstring(static_cast<std::size_t>(filled), L'#') +
@@ -91,10 +117,11 @@ void ProgressBar::Draw() {
   // A line shorter than the last one (the terminal narrowed) is blanked to the last one's end.
   const std::size_t limit = columns > 1 ? static_cast<std::size_t>(columns - 1) : 0;
   const std::size_t blank = std::min(m_drawnWidth, limit);
-  if (blank > line.size()) text += std::string(blank - line.size(), ' ') + text;
+  const std::size_t drawn = ColumnsOf(line);
+  if (blank > drawn) text += std::string(blank - drawn, ' ') + text;
   std::fputs(text.c_str(), m_out);
   std::fflush(m_out);
-  m_drawnWidth = line.size();
+  m_drawnWidth = drawn;
   s_lineShown = !line.empty();
 }
 

@@ -1,0 +1,89 @@
+// The progress line where the command-line cases cannot take it: a terminal resized while it
+// shows, the bar's narrowest width, wide characters, a batch of inputs without bytes.
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+#include "batch/batchworkers.h"
+#include "core/progressbar.h"
+#include "testsupport.h"
+
+namespace qxhost {
+namespace {
+
+// A terminal as wide as the test says; Written() is what the bar wrote since the last call.
+class Terminal {
+  std::FILE* m_file = std::tmpfile();
+  long m_read = 0;
+
+public:
+  int columns = 80;
+  ProgressBar bar{m_file, [this] { return columns; }};
+
+  ~Terminal() { std::fclose(m_file); }
+  std::string Written() {
+    std::fflush(m_file);
+    std::fseek(m_file, m_read, SEEK_SET);
+    std::string text;
+    for (int c; (c = std::fgetc(m_file)) != EOF;) text += static_cast<char>(c);
+    m_read = std::ftell(m_file);
+    return text;
+  }
+};
+
+// A line of 80 columns: the message, then a bar of 20 cells.
+std::string At80(const std::string& message, int filled, const char* percent) {
+  return "\r" + message + std::string(51 - message.size(), ' ') + " [" + std::string(filled, '#') +
+         std::string(20 - filled, '-') + "] " + percent;
+}
+
+TEST(ProgressBar, FollowsATerminalResizedWhileItShows) {
+  Terminal terminal;
+  terminal.bar.Message(L"Reading a.ras");
+  EXPECT_EQ(terminal.Written(), At80("Reading a.ras", 0, "  0%"));
+  terminal.columns = 6;  // the percentage alone, the rest of the old line blanked
+  terminal.bar.Proportion(2.0);
+  EXPECT_EQ(terminal.Written(), "\r100% \r100%");
+  terminal.columns = 40;
+  terminal.bar.Proportion(std::nan(""));
+  EXPECT_EQ(terminal.Written(), "\r...ing a.ras [-------------------]   0%");
+  terminal.bar.Clear();
+  EXPECT_EQ(terminal.Written(), "\r" + std::string(39, ' ') + "\r");
+}
+
+// Clear must not reach the last column of a terminal that narrowed since the line was drawn.
+TEST(ProgressBar, ClearWithinANarrowedTerminal) {
+  Terminal terminal;
+  terminal.bar.Message(L"Reading a.ras");
+  terminal.Written();
+  terminal.columns = 30;
+  terminal.bar.Clear();
+  EXPECT_EQ(terminal.Written(), "\r" + std::string(29, ' ') + "\r");
+}
+
+// At 26 columns a bar of five cells; at 25 none, and the message whole where it just fits.
+TEST(ProgressBar, BarOfFiveCellsAtLeast) {
+  EXPECT_EQ(ProgressBar::Line(L"Writing picture.ras", 50, 26), L"...cture.ras [##---]  50%");
+  EXPECT_EQ(ProgressBar::Line(L"Writing picture.ras", 50, 25), L"Writing picture.ras  50%");
+}
+
+// 画 (U+753B), as every CJK ideograph, takes two columns of a terminal.
+TEST(ProgressBar, WideCharactersTakeTwoColumns) {
+  const std::wstring line = ProgressBar::Line(std::wstring(40, L'\x753b') + L".ras", 0, 60);
+  EXPECT_LE(line.size() + std::count(line.begin(), line.end(), L'\x753b'), 59u);
+}
+
+// Inputs of no bytes (standard input, missing files): the files count.
+TEST(BatchProgress, FilesDoneWhereNoBytesAre) {
+  const vemra::test::TempDir dir;
+  Terminal terminal;
+  BatchProgress batch(&terminal.bar, {dir.Wide("missing.ras"), L"-"});
+  batch.Done(0);
+  EXPECT_EQ(terminal.Written(), At80("0 of 2 files, 0 B of 0 B", 0, "  0%") +
+                                    At80("1 of 2 files, 0 B of 0 B", 0, "  0%") +
+                                    At80("1 of 2 files, 0 B of 0 B", 10, " 50%"));
+}
+
+}  // namespace
+}  // namespace qxhost
