@@ -25,7 +25,6 @@ int main(int argc, char** argv) {
     const std::vector<char> bytes{std::istreambuf_iterator<char>(in), {}};
     // After a crash inside the target, this line names the input that caused it.
     std::fprintf(stderr, "running %s (%zu bytes)\n", input.string().c_str(), bytes.size());
-    std::fflush(stderr);
     LLVMFuzzerTestOneInput(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
   }
   std::printf("%zu passed, 0 failed\n", inputs.size());

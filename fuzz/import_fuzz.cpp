@@ -4,19 +4,8 @@
 #include "sunimportfilter.h"
 #include "support.h"
 
-namespace {
-
 using namespace vemra::test;
 using Kind = utl::ErrorKind;
-
-int Entry(const qxio::ImportFileInfo& info, const wchar_t* key) {
-  const auto it = info.m_entries.find(key);
-  const int* value = it == info.m_entries.end() ? nullptr : boost::any_cast<int>(&it->second);
-  Require(value != nullptr, "numeric entries hold int");
-  return *value;
-}
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const Bytes file(data, data + size);
@@ -45,10 +34,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             "an undescribed file fails as unreadable or of an unknown format");
   } else {
     const qxio::TrImage& image = *first.image;
-    Require(described && image.GetWidth() == Entry(info, L"Image Width") &&
-                image.GetHeight() == Entry(info, L"Image Height") &&
-                utl::BitsPerPixel(image.GetColorFormat()) == Entry(info, L"Image Bits Per Pixel"),
-            "an imported file is as described");
+    Require(
+        described && image.GetWidth() == Entry<int>(info, L"Image Width") &&
+            image.GetHeight() == Entry<int>(info, L"Image Height") &&
+            utl::BitsPerPixel(image.GetColorFormat()) == Entry<int>(info, L"Image Bits Per Pixel"),
+        "an imported file is as described");
   }
   // Again on the same filter: an error left its file open, and nothing of the first import may
   // change the second.

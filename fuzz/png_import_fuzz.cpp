@@ -14,14 +14,6 @@ using Kind = utl::ErrorKind;
 
 constexpr std::uint64_t kMaxPixels = 1u << 22;
 
-template <class T>
-const T& Entry(const qxio::ImportFileInfo& info, const wchar_t* key) {
-  const auto it = info.m_entries.find(key);
-  const T* value = it == info.m_entries.end() ? nullptr : boost::any_cast<T>(&it->second);
-  Require(value != nullptr, "each entry is there, of its type");
-  return *value;
-}
-
 void Check(const Bytes& file) {
   const std::wstring path = Wide(ScratchFile("import.png", file.data(), file.size()));
   TestManager manager;

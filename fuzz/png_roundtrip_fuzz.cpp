@@ -39,20 +39,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (!source) return 0;
   const qxio::TrImage& image = *source;
   const TempDir dir(MemoryFolder());
-  std::optional<utl::CError> error;
-  qxio::ExportStatus ended;
-  {
-    TestManager exportManager;
-    pngio::PngExportFilter exporter(exportManager);
-    exporter.BeginExport(dir.Wide("image.png"));
-    error = Raised(
-        [&] { Require(exporter.ExportObject(*source) == qxio::ExportDone, "the image is taken"); });
-    ended = exporter.EndExport();
-    Require(exportManager.proportionsInOrder && exportManager.openProgress == 0,
-            "the export's progress ended, in order");
-  }
-  Require(!error && ended == qxio::ExportDone && dir.List().size() == 1,
-          "an imported image is exported, alone");
+  TestManager exportManager;
+  pngio::PngExportFilter exporter(exportManager);
+  Require(Export(exporter, exportManager, *source, dir.Wide("image.png")) && dir.List().size() == 1,
+          "an imported image is exported, alone, its progress ended, in order");
 
   const Imported back = Import(importer, manager, dir.Wide("image.png"));
   Require(back.image && back.warnings == 0, "the export imports again, without a warning");

@@ -63,6 +63,5 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Require(r < fillable, "no row is delivered that the data cannot fill");
   }
   reader.Reset();
-  file.Close();
   return 0;
 }

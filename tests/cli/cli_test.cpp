@@ -1,5 +1,5 @@
-// The built qxhost run as a user runs it: the cases of tests/data/cli/cases.txt, and PNG files of
-// every kind converted to Sun raster and back, and to PNG, with their colours.
+// The built qxhost run as a user runs it: the cases of tests/data/cli/cases.txt. (PNG files of
+// every kind: png_cases.cmake and the read tests.)
 
 #include <cstdlib>
 #include <fstream>
@@ -31,25 +31,20 @@ void PrintTo(const Case& c, std::ostream* out) {
 std::vector<Case> Cases() {
   std::ifstream in(DataDir() / "cli" / "cases.txt");
   std::vector<Case> cases;
-  int number = 0;
-  const auto start = [&cases](int line, const std::string& command, const char* fault) {
-    cases.emplace_back().line = line;
-    cases.back().command = command, cases.back().fault = fault;
-  };
-  for (std::string line; std::getline(in, line);) {
+  int number = 1;
+  for (std::string line; std::getline(in, line); ++number) {
     const std::string key = line.substr(0, line.find(' '));
     const std::string value = key.size() < line.size() ? line.substr(key.size() + 1) : "";
-    ++number;
-    if (key == "run") start(number, value, "");
+    if (key == "run") cases.push_back({number, value, "", 0, {}});
     if (key.empty() || key[0] == '#' || key == "run") continue;
-    if (cases.empty()) start(number, "", "a line before the first case");
+    if (cases.empty()) cases.push_back({number, "", "a line before the first case", 0, {}});
     const bool known =
         key == "exit" || key == "out" || key == "err" || key == "creates" || key == "needs";
     if (!known) cases.back().fault = "cases.txt: " + line;
     if (key == "exit") cases.back().exit = std::stoi(value);
     if (key != "exit") cases.back().lines[key].push_back(value);
   }
-  if (cases.empty()) start(0, "", "no cases in cases.txt");
+  if (cases.empty()) cases.push_back({0, "", "no cases in cases.txt", 0, {}});
   return cases;
 }
 
@@ -155,22 +150,6 @@ INSTANTIATE_TEST_SUITE_P(Rows, CliCase, testing::ValuesIn(Cases()),
                          [](const testing::TestParamInfo<Case>& row) {
                            return "line" + std::to_string(row.param.line);
                          });
-
-// PNG to Sun raster and back, and PNG to PNG, keep every colour (alpha has no place in the format).
-TEST(Cli, PngOfEveryKindKeepsItsColors) {
-  TempDir dir;
-  fs::create_directory(dir / "work");
-  for (const fs::path& png : FilesIn(DataDir() / "png", {".png"})) {
-    SCOPED_TRACE(png.filename().string());
-    const std::string in = "'" + png.string() + "'";
-    std::string out, err;
-    const std::string command = "qxhost convert " + in + " mid.ras && qxhost convert mid.ras " +
-                                "out.png && qxhost convert " + in + " copy.png";
-    ASSERT_EQ(Shell(dir / "work", command, out, err), 0) << err;
-    ExpectSameRgb(LoadPng(dir / "work" / "out.png"), LoadPng(png));
-    ExpectSameRgb(LoadPng(dir / "work" / "copy.png"), LoadPng(png));
-  }
-}
 
 }  // namespace
 }  // namespace vemra::test

@@ -3,7 +3,8 @@
 #   cmake -DQXHOST=COMMAND -DDATA=tests/data -DWORK=FOLDER [-DCASE=NAME] -P png_cases.cmake
 # COMMAND runs qxhost, its words joined by "|". With CASE: png/NAME.png converts to png/NAME.ras
 # byte for byte, saying only, for 16-bit samples, that they lose precision; and png/NAME.ras
-# converts to a PNG that converts back to it. Without CASE: each row of png/kinds.txt.
+# converts to a PNG that converts back to it; png/NAME.png converts to a PNG that converts to it
+# too. Without CASE: each row of png/kinds.txt. (The read tests check png/NAME.ras's colours.)
 string(REPLACE "|" ";" qxhost "${QXHOST}")
 file(REMOVE_RECURSE "${WORK}")
 file(MAKE_DIRECTORY "${WORK}")
@@ -53,6 +54,9 @@ if(DEFINED CASE)
   convert("${reference}" "${WORK}/out.png")
   convert("${WORK}/out.png" "${WORK}/back.ras")
   expect_same("${WORK}/back.ras" "${reference}")
+  convert("${DATA}/png/${CASE}.png" "${WORK}/copy.png")
+  convert("${WORK}/copy.png" "${WORK}/copy.ras")
+  expect_same("${WORK}/copy.ras" "${reference}")
 else()
   file(STRINGS "${DATA}/png/kinds.txt" rows REGEX "^[^#]")
   foreach(row IN LISTS rows)

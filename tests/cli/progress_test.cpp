@@ -38,6 +38,7 @@ std::string At80(const std::string& message, int filled, const char* percent) {
          std::string(20 - filled, '-') + "] " + percent;
 }
 
+// Clear must not reach the last column of a terminal that narrowed since the line was drawn.
 TEST(ProgressBar, FollowsATerminalResizedWhileItShows) {
   Terminal terminal;
   terminal.bar.Message(L"Reading a.ras");
@@ -48,28 +49,16 @@ TEST(ProgressBar, FollowsATerminalResizedWhileItShows) {
   terminal.columns = 40;
   terminal.bar.Proportion(std::nan(""));
   EXPECT_EQ(terminal.Written(), "\r...ing a.ras [-------------------]   0%");
-  terminal.bar.Clear();
-  EXPECT_EQ(terminal.Written(), "\r" + std::string(39, ' ') + "\r");
-}
-
-// Clear must not reach the last column of a terminal that narrowed since the line was drawn.
-TEST(ProgressBar, ClearWithinANarrowedTerminal) {
-  Terminal terminal;
-  terminal.bar.Message(L"Reading a.ras");
-  terminal.Written();
   terminal.columns = 30;
   terminal.bar.Clear();
   EXPECT_EQ(terminal.Written(), "\r" + std::string(29, ' ') + "\r");
 }
 
-// At 26 columns a bar of five cells; at 25 none, and the message whole where it just fits.
-TEST(ProgressBar, BarOfFiveCellsAtLeast) {
+// At 26 columns a bar of five cells; at 25 none, and the message whole where it just fits. 画
+// (U+753B), as every CJK ideograph, takes two columns of a terminal.
+TEST(ProgressBar, LineWithinTheColumns) {
   EXPECT_EQ(ProgressBar::Line(L"Writing picture.ras", 50, 26), L"...cture.ras [##---]  50%");
   EXPECT_EQ(ProgressBar::Line(L"Writing picture.ras", 50, 25), L"Writing picture.ras  50%");
-}
-
-// 画 (U+753B), as every CJK ideograph, takes two columns of a terminal.
-TEST(ProgressBar, WideCharactersTakeTwoColumns) {
   const std::wstring line = ProgressBar::Line(std::wstring(40, L'\x753b') + L".ras", 0, 60);
   EXPECT_LE(line.size() + std::count(line.begin(), line.end(), L'\x753b'), 59u);
 }

@@ -1,8 +1,8 @@
 // Reading, driven by data: each Sun raster file of tests/data/read, and of the shared corpus when
 // present, imports as the image of the PNG beside it, which another reader rendered
-// (tests/data/README.md). qxhost converts it to PNG and to Sun raster with the same pixels, and
-// writes a file that is in the writer's own layout back byte for byte. (What other readers make
-// of qxhost's files: tests/interop.)
+// (tests/data/README.md), and so does qxhost's file of each PNG of tests/data/png. qxhost converts
+// it to PNG and to Sun raster with the same pixels, and writes a file that is in the writer's own
+// layout back byte for byte. (What other readers make of qxhost's files: tests/interop.)
 
 #include <cctype>
 #include <cstdlib>
@@ -102,6 +102,7 @@ TEST(ReadRunLength, CodesCutByTheReadAhead) {
 
 std::vector<fs::path> Files() {
   std::vector<fs::path> files = FilesIn(DataDir() / "read", {".ras"});
+  for (const fs::path& file : FilesIn(DataDir() / "png", {".ras"})) files.push_back(file);
   if (CorpusDir().empty()) return files.push_back({}), files;
   for (const fs::path& file : FilesIn(CorpusDir(), {".ras", ".sun"})) {
     if (fs::exists(fs::path(file).replace_extension(".png"))) files.push_back(file);

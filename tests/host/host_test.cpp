@@ -4,8 +4,8 @@
 #include <cerrno>
 #include <climits>
 #include <cstdarg>
-#include <fstream>
 #include <functional>
+#include <map>
 #include <sstream>
 #include <stdexcept>
 
@@ -38,7 +38,8 @@ std::wstring Formatted(const wchar_t* text, ...) {
 }
 
 // Written in transfers that meet the buffer's edges (the small ones inline, the large one
-// straight from the caller's memory) and read back so: the bytes, position and length are kept.
+// straight from the caller's memory), overwritten in places as a writer completes its header, and
+// read back so: the bytes, position and length are kept.
 TEST(BufferedFile, TransfersAroundTheBufferSize) {
   const std::size_t plan[] = {1, kBuf - 3, 7, 2 * kBuf + 3, 3, kBuf + 1, kBuf - 1, 2};
   Bytes data(5 * kBuf), got(data.size() + 1);
@@ -56,6 +57,19 @@ TEST(BufferedFile, TransfersAroundTheBufferSize) {
       pos += done;
       ASSERT_EQ(file.GetPosition(), std::int64_t(pos));
       ASSERT_EQ(file.GetLength(), *mode == 'w' ? std::int64_t(pos) : std::int64_t(data.size()));
+    }
+    if (*mode == 'w') {
+      // Written bytes change in place, in the buffer, in what went to the system, and across
+      // both; bytes not written yet are refused, and the position stays at the end.
+      const std::int64_t end = file.GetPosition(), buffer = kBuf;
+      for (const std::int64_t at :
+           {std::int64_t{5}, end - 3, end - buffer + 2, end - 2 * buffer - 1}) {
+        std::fill_n(data.begin() + at, 3, std::uint8_t(at));
+        file.Overwrite(at, data.data() + at, 3);
+      }
+      EXPECT_TRUE(Raised([&] { file.Overwrite(end - 2, data.data(), 3); }));
+      EXPECT_TRUE(Raised([&] { file.Overwrite(-1, data.data(), 1); }));
+      EXPECT_EQ(file.GetPosition(), end);
     }
     EXPECT_EQ(*mode == 'r' ? file.Read(got.data(), 1) : 0u, 0u);
     file.Close();
@@ -101,27 +115,22 @@ TEST(BufferedFile, ClosedFilesAndWindowsPaths) {
 // The system's words for a failure reach the error raised, its sentence, and stay with the file: a
 // full disk at the flush of Close, broken or refused reads, a save whose flush to the disk fails.
 TEST(BufferedFile, TheSystemsReasonInTheRaisedError) {
-  const struct {
-    char call;  // r: read, w: write and close, s: a save's commit
-    FileFaults faults;
-    const wchar_t* reason;
-  } cases[] = {{'w', {-1, 10, ENOSPC}, L"No space left on device"},
-               {'r', {0, -1, EIO}, L"Input/output error"},
-               {'r', {50, -1, EISDIR}, L"Is a directory"},
-               {'r', {99, -1, EACCES}, L"Permission denied"},
-               {'s', {-1, -1, EIO, true}, L"Input/output error"}};
+  const std::map<std::string, int> errors = {
+      {"ENOSPC", ENOSPC}, {"EIO", EIO}, {"EISDIR", EISDIR}, {"EACCES", EACCES}};
   TempDir dir;
   WriteFile(dir / "f", Bytes(100, 7));
-  for (const auto& [call, faults, reason] : cases) {
-    SCOPED_TRACE(call);
+  for (const auto& row : Table("host/reasons.txt")) {
+    const char call = row[0][0];
+    const std::wstring reason = utl::FromUtf8(row[4]);
+    SCOPED_TRACE(row[0]);
     CBufferedFile file;
     utl::CSafeSave save;
-    SetFileFaults(faults);
+    SetFileFaults({std::stoll(row[1]), std::stoll(row[2]), errors.at(row[3]), call == 's'});
     if (call == 's') save.Begin(dir.Wide("f"));
     if (call != 's') file.Open(dir.Wide("f"), call == 'r' ? "rb" : "wb", utl::ShareNone, false);
     SetFileFaults({});
     Bytes data(100);
-    const auto error = Raised([&, call = call] {  // clang 14 captures no structured binding
+    const auto error = Raised([&] {
       if (call == 'r') file.Read(data.data(), data.size());
       if (call == 'w') file.Write(data.data(), data.size()), file.Close();
       if (call == 's') save.File().Write(data.data(), 1), save.Commit();
@@ -143,7 +152,8 @@ TEST(BufferedFile, TheSystemsReasonInTheRaisedError) {
 // A save's file is private to its owner until Commit gives it the target's mode. When the move
 // fails after the flush (a folder took the target's place meanwhile; on Windows, another program
 // holds the target), the error names the target and nothing of the save remains.
-// (tests/data/cli/cases.txt has the rest of the saving cases.)
+// (tests/data/cli/cases.txt has the rest of the saving cases, the mode of the file before Commit
+// among them.)
 TEST(SafeSave, PrivateUntilCommittedAndNothingLeftWhenTheMoveFails) {
   TempDir dir;
   WriteFile(dir / "t.ras", {1, 2, 3});
@@ -151,16 +161,10 @@ TEST(SafeSave, PrivateUntilCommittedAndNothingLeftWhenTheMoveFails) {
   utl::CSafeSave save;
   save.Begin(dir.Wide("t.ras"));
   save.File().Write("new", 3);
-  const auto names = dir.List();
-  ASSERT_EQ(names.size(), 2u);
-  const auto perms = [](const fs::path& path) { return fs::status(path).permissions(); };
-#if !defined(_WIN32)
-  const fs::path temporary = dir / names[names[0] == "t.ras" ? 1 : 0];
-  EXPECT_EQ(perms(temporary), fs::perms::owner_read | fs::perms::owner_write);
-#endif
-  const fs::perms before = perms(dir / "t.ras");
+  ASSERT_EQ(dir.List().size(), 2u);
+  const fs::perms before = fs::status(dir / "t.ras").permissions();
   save.Commit();
-  EXPECT_EQ(perms(dir / "t.ras"), before);
+  EXPECT_EQ(fs::status(dir / "t.ras").permissions(), before);
   EXPECT_EQ(ReadFile(dir / "t.ras"), (Bytes{'n', 'e', 'w'}));
 
   save.Begin(dir.Wide("t.ras"));
@@ -226,24 +230,19 @@ TEST(SafeSave, WindowsReadOnlyRefusedAttributesKept) {
 }
 #endif
 
-// One rule for separators: '/' alone on POSIX, where '\' is part of a name; '\' and a drive's ':'
-// too on Windows. A leading dot starts no extension.
+// Each row of tests/data/host/paths.txt that holds on this system.
 TEST(Path, FolderNameAndExtension) {
 #if defined(_WIN32)
-  const bool windows = true;
+  const std::string system = "windows";
 #else
-  const bool windows = false;
+  const std::string system = "posix";
 #endif
-  using Parts = std::tuple<std::wstring, std::wstring, std::wstring, std::wstring>;
-  for (const auto& [path, folder, name, extension] :
-       {Parts{L"a.b/c.tar.gz", L"a.b/", L"c.tar", L"gz"},
-        {L"dir/.hidden", L"dir/", L".hidden", L""},
-        {L"x\\y.ras", windows ? L"x\\" : L"", windows ? L"y" : L"x\\y", L"ras"},
-        {L"C:z", windows ? L"C:" : L"", windows ? L"z" : L"C:z", L""}}) {
-    const utl::CPath parts(path);
-    EXPECT_EQ(parts.GetFolder() + L"|" + parts.GetName() + L"|" + parts.GetExtension(),
-              folder + L"|" + name + L"|" + extension);
-    EXPECT_EQ(parts.GetNameAndExtension(), path.substr(folder.size()));
+  for (const auto& row : Table("host/paths.txt")) {
+    if (row[0] != "any" && row[0] != system) continue;
+    const utl::CPath parts(utl::FromUtf8(row[1]));
+    EXPECT_EQ(utl::ToUtf8(parts.GetFolder() + L"|" + parts.GetName() + L"|" + parts.GetExtension()),
+              row[2] + "|" + row[3] + "|" + row[4]);
+    EXPECT_EQ(parts.GetNameAndExtension(), utl::FromUtf8(row[1].substr(row[2].size())));
   }
 }
 
@@ -277,15 +276,14 @@ TEST(Image, RowsTableAndRefusals) {
   image.GetColorTable(out, 0, 2);
   EXPECT_EQ(out[0].rgbBlue, 9);
   EXPECT_EQ(out[1].rgbRed | out[1].rgbGreen | out[1].rgbBlue | out[1].rgbReserved, 0) << "black";
-  for (auto [width, height, format] :
-       {std::tuple{32768, 32769, 1}, {-1, 1, 3}, {1, -1, 3}, {1, 1, 0}, {1, 1, 13}}) {
+  const int refused[][3] = {{32768, 32769, 1}, {-1, 1, 3}, {1, -1, 3}, {1, 1, 0}, {1, 1, 13}};
+  for (const auto& s : refused) {  // width, height, format
     qxio::TrImage other;
-    // Named again: clang before C++20 lets no lambda use a structured binding.
-    EXPECT_TRUE(Raised([&other, w = width, h = height, f = format] {
-      other.SetScanlineStart(w, h, utl::ColorFormat(f), 0, 0, nullptr, qxio::RowAccessByIndex, 0,
-                             nullptr);
-    })) << width
-        << " x " << height << ", format " << format;
+    EXPECT_TRUE(Raised([&] {
+      other.SetScanlineStart(s[0], s[1], utl::ColorFormat(s[2]), 0, 0, nullptr,
+                             qxio::RowAccessByIndex, 0, nullptr);
+    })) << s[0]
+        << " x " << s[1] << ", format " << s[2];
   }
 }
 
@@ -297,18 +295,17 @@ TEST(PixelConvert, EveryFormatToBgr24) {
   const std::string names[] = {"",       "Gray1",    "Gray4",    "Gray8",    "BGR555",
                                "BGR565", "Indexed1", "Indexed4", "Indexed8", "BGR24",
                                "BGRA32", "RGB24",    "Gray16"};
-  std::ifstream in(DataDir() / "convert.txt");
-  int rows = 0;
-  for (std::string line; std::getline(in, line);) {
-    std::istringstream fields(line);
+  for (const auto& row : Table("convert.txt")) {
+    std::istringstream head(row[0]);
     std::string name, word;
     int width = 0;
+    head >> name >> width;
     Bytes parts[2];  // the row; the BGR bytes, then 4 that must stay as they are
-    if (line[0] == '#' || !(fields >> name >> width)) continue;
-    for (std::size_t part = 0; fields >> word;) {
-      if (word == "|") ++part;
-      for (std::size_t i = 0; word != "|" && i < word.size(); i += 2) {
-        parts[part - 1].push_back(std::uint8_t(std::stoi(word.substr(i, 2), nullptr, 16)));
+    for (std::size_t part = 0; part < 2; ++part) {
+      for (std::istringstream words(row[part + 1]); words >> word;) {
+        for (std::size_t i = 0; i < word.size(); i += 2) {
+          parts[part].push_back(std::uint8_t(std::stoi(word.substr(i, 2), nullptr, 16)));
+        }
       }
     }
     const auto format = utl::ColorFormat(std::find(names, names + 13, name) - names);
@@ -316,14 +313,12 @@ TEST(PixelConvert, EveryFormatToBgr24) {
     parts[1].insert(parts[1].end(), 4, 0xEE);
     EXPECT_TRUE(pixcv::SimplePixelConvert(width, parts[0].data(), format, dst.data(), utl::BGR24, 0,
                                           palette, false))
-        << line;
-    EXPECT_EQ(dst, parts[1]) << line;
+        << row[0];
+    EXPECT_EQ(dst, parts[1]) << row[0];
     qxio::TrImage image;  // a host fills an image of the format with rows of these bytes
     image.SetScanlineStart(width, 1, format, 0, 0, nullptr, qxio::RowAccessByIndex, 0, nullptr);
-    EXPECT_EQ(image.RowBytes(), parts[0].size()) << line;
-    ++rows;
+    EXPECT_EQ(image.RowBytes(), parts[0].size()) << row[0];
   }
-  EXPECT_GT(rows, 0);
   Bytes dst(8, 0xEE);
   for (auto [from, to, table] : {std::tuple{utl::Indexed8, utl::BGR24, (const RGBQUAD*)nullptr},
                                  {utl::ColorFormatUnknown, utl::BGR24, palette},
@@ -335,30 +330,16 @@ TEST(PixelConvert, EveryFormatToBgr24) {
   EXPECT_EQ(dst, Bytes(8, 0xEE));
 }
 
-// The sentence a host shows for each kind of error, with the raiser's own words (their line ends
-// and trailing spaces dropped) and without them.
+// The sentence a host shows for each kind of error, each row of tests/data/host/sentences.txt.
 TEST(Error, TheSentenceOfEachKind) {
-  const std::tuple<ErrorKind, const wchar_t*, const wchar_t*> cases[] = {
-      {ErrorKind::EndBeforeBegin, L"", L"An export was ended that had not been begun."},
-      {ErrorKind::Internal, L"", L"Internal error in the filter (f.cpp:7)."},
-      {ErrorKind::UnknownFormat, L"x",
-       L"The file '\u00E4.ras' is not in a format that can be read."},
-      {ErrorKind::UnexpectedEof, L"", L"The file '\u00E4.ras' ends before its image data does."},
-      {ErrorKind::FileOpen, L"", L"Cannot open '\u00E4.ras'."},
-      {ErrorKind::FileOpen, L"gone", L"Cannot open '\u00E4.ras': gone"},
-      {ErrorKind::FileRead, L"", L"Cannot read '\u00E4.ras'."},
-      {ErrorKind::FileWrite, L"full", L"Cannot write '\u00E4.ras': full"},
-      {ErrorKind::NotImplemented, L"",
-       L"The filter does not support this operation. ('\u00E4.ras')"},
-      {ErrorKind::NotImplemented, L"No 2 bits.", L"No 2 bits. ('\u00E4.ras')"},
-      {ErrorKind::ImageTooLarge, L"", L"The image is larger than the host accepts."},
-      {ErrorKind::ImageTooLarge, L"Over 9.", L"Over 9."},
-      {ErrorKind::General, L"", L"The filter failed (f.cpp:7)."},
-      {ErrorKind::General, L"Can't export.\n \n", L"Can't export."}};
-  for (const auto& [kind, message, sentence] : cases) {
-    const utl::CError error(kind, L"src/f.cpp", 7, L"\u00E4.ras", message);
-    EXPECT_EQ(error.Sentence(), sentence);
-    EXPECT_EQ(error.what(), utl::ToUtf8(sentence));
+  const std::string kinds[] = {"EndBeforeBegin", "Internal", "UnknownFormat", "UnexpectedEof",
+                               "FileOpen",       "FileRead", "FileWrite",     "NotImplemented",
+                               "ImageTooLarge",  "General"};
+  for (const auto& row : Table("host/sentences.txt")) {
+    const auto kind = ErrorKind(std::find(kinds, std::end(kinds), row[0]) - kinds);
+    const utl::CError error(kind, L"src/f.cpp", 7, L"\u00E4.ras", utl::FromUtf8(row[1]));
+    EXPECT_EQ(error.Sentence(), utl::FromUtf8(row[2]));
+    EXPECT_EQ(error.what(), row[2]);
   }
   // What a filter logs of an exception it caught: the host's sentence, the message, or the fact.
   const auto describe = [](const std::function<void()>& raise) {
@@ -376,33 +357,23 @@ TEST(Error, TheSentenceOfEachKind) {
   EXPECT_EQ(utl::DescribeCurrentException(), L"no exception");
 }
 
-// UTF-8 both ways, bytes of no character kept; printf-style formats with wide strings, as
-// a filter's messages use them.
+// UTF-8 both ways (tests/data/host/utf8.txt), bytes of no character kept; printf-style formats
+// with wide strings, as a filter's messages use them. (tests/data/cli/cases.txt has a file whose
+// name is not UTF-8 opened by the bytes it came from.)
 TEST(Text, Utf8AndFormat) {
-  using Pair = std::pair<std::string, std::wstring>;
-  for (const auto& [utf8, wide] :
-       {Pair{"Bild 1", L"Bild 1"},
-        {"\xC2\x80\xC3\xA4\xE2\x82\xAC\xE6\x97\xA5", L"\x80\u00E4\u20AC\u65E5"},
-        {"\xF0\x9F\x98\x80\xF0\xA0\x80\x80\xF4\x8F\xBF\xBF", L"\U0001F600\U00020000\U0010FFFF"},
-        {"\x7F\xDF\xBF\xE0\xA0\x80\xEF\xBF\xBF\xF0\x90\x80\x80",
-         L"\x7F\u07FF\u0800\uFFFF\U00010000"},
-        // Bytes of no character, each kept as U+DC00 + byte: a stray byte, a lone or
-        // missing continuation, overlong forms, an encoded surrogate, a value past U+10FFFF.
-        {"lat\xE9.ras\xFF", L"lat\xDCE9.ras\xDCFF"},
-        {"a\x80z\xE2\x82z", L"a\xDC80z\xDCE2\xDC82z"},
-        {"\xC3\xC3\xA4", L"\xDCC3\u00E4"},
-        {"\xC0\xAF\xE0\x80\xAF", L"\xDCC0\xDCAF\xDCE0\xDC80\xDCAF"},
-        {"\xED\xA0\x80", L"\xDCED\xDCA0\xDC80"},
-        {"\xF4\x90\x80\x80", L"\xDCF4\xDC90\xDC80\xDC80"}}) {
-    EXPECT_EQ(utl::FromUtf8(utf8), wide) << utf8;
-    EXPECT_EQ(utl::ToUtf8(wide), utf8);
+  for (const auto& row : Table("host/utf8.txt")) {
+    std::string utf8;
+    std::wstring wide;
+    std::istringstream bytes(row[0]), points(row[1]);
+    for (unsigned byte; bytes >> std::hex >> byte;) utf8 += char(byte);
+    for (unsigned point; points >> std::hex >> point; wide += wchar_t(point)) {
+      if (sizeof(wchar_t) == 2 && point > 0xFFFF) {  // a surrogate pair in UTF-16
+        wide += wchar_t(0xD7C0 + (point >> 10)), point = 0xDC00 | (point & 0x3FF);
+      }
+    }
+    EXPECT_EQ(utl::FromUtf8(utf8), wide) << row[0];
+    EXPECT_EQ(utl::ToUtf8(wide), utf8) << row[0];
   }
-#if !defined(_WIN32)  // a name that is not UTF-8 is opened by the bytes it came from
-  TempDir dir;
-  WriteFile(dir.Path() / "lat\xE9.ras", {1});
-  CBufferedFile().Open(utl::FromUtf8((dir.Path() / "lat\xE9.ras").string()), "rb", utl::ShareRead,
-                       false);
-#endif
   EXPECT_EQ(utl::ToUtf8(std::wstring(1, wchar_t(0xD800))), "\xEF\xBF\xBD");
   // A surrogate pair is one character in UTF-16, and two that are none in UTF-32.
   EXPECT_EQ(utl::ToUtf8(L"\xD83D\xDE00"),

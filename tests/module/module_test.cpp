@@ -16,33 +16,26 @@
 namespace vemra::test {
 namespace {
 
+// The plug-in as a host loads it, its exports found by name, and unloaded.
 #if defined(_WIN32)
-void* Load(const fs::path& path) {
-  return LoadLibraryW(path.wstring().c_str());
-}
-void* Find(void* module, const char* name) {
-  return reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(module), name));
-}
-bool Unload(void* module) {
-  return FreeLibrary(static_cast<HMODULE>(module));
-}
+struct Module {
+  HMODULE handle = LoadLibraryW(fs::path(VEMRA_PLUGIN_PATH).wstring().c_str());
+  void* Find(const char* name) { return reinterpret_cast<void*>(GetProcAddress(handle, name)); }
+  bool Unload() { return FreeLibrary(handle); }
+};
 #else
-void* Load(const fs::path& path) {
-  return dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-}
-void* Find(void* module, const char* name) {
-  return dlsym(module, name);
-}
-bool Unload(void* module) {
-  return dlclose(module) == 0;
-}
+struct Module {
+  void* handle = dlopen(VEMRA_PLUGIN_PATH, RTLD_NOW | RTLD_LOCAL);
+  void* Find(const char* name) { return dlsym(handle, name); }
+  bool Unload() { return dlclose(handle) == 0; }
+};
 #endif
 
 TEST(Module, FiltersWorkAcrossTheModuleBoundary) {
-  void* module = Load(VEMRA_PLUGIN_PATH);
-  ASSERT_NE(module, nullptr);
-  const auto importSun = reinterpret_cast<qxio::ImportFilterFactory>(Find(module, "ImportSUN"));
-  const auto exportSun = reinterpret_cast<qxio::ExportFilterFactory>(Find(module, "ExportSUN"));
+  Module module;
+  ASSERT_NE(module.handle, nullptr);
+  const auto importSun = reinterpret_cast<qxio::ImportFilterFactory>(module.Find("ImportSUN"));
+  const auto exportSun = reinterpret_cast<qxio::ExportFilterFactory>(module.Find("ExportSUN"));
   ASSERT_TRUE(importSun && exportSun);
   {
     TempDir dir;
@@ -55,8 +48,7 @@ TEST(Module, FiltersWorkAcrossTheModuleBoundary) {
 
     WriteFile(dir / "foreign.ras", Bytes(64, 'x'));
     const Imported failed = Import(*import2, manager, dir.Wide("foreign.ras"));
-    ASSERT_TRUE(failed.error);
-    EXPECT_EQ(failed.error->Kind(), utl::ErrorKind::UnknownFormat);
+    EXPECT_EQ(failed.error.value().Kind(), utl::ErrorKind::UnknownFormat);
     EXPECT_EQ(failed.error->Path(), dir.Wide("foreign.ras"));
     // TestManager keeps an object only when its type's identity is TrImage's, and the export
     // filter takes one only so: an image made on either side is known on the other.
@@ -68,7 +60,7 @@ TEST(Module, FiltersWorkAcrossTheModuleBoundary) {
     EXPECT_EQ(exporter->ExportObject(image), qxio::ExportDone);
     EXPECT_EQ(exporter->EndExport(), qxio::ExportDone);
   }
-  EXPECT_TRUE(Unload(module));
+  EXPECT_TRUE(module.Unload());
 }
 
 #if defined(_WIN32)

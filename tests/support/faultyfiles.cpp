@@ -61,19 +61,15 @@ void SetFileFaults(const FileFaults& faults) {
 
 namespace utl::sys {
 
-using vemra::test::Code;
-using vemra::test::Fail;
-using vemra::test::Find;
-using vemra::test::g_mutex;
-using vemra::test::Tracked;
+using namespace vemra::test;
 
 Handle Open(const std::wstring& path, FileAccess access, FileMode mode, FileSharing sharing,
             std::wstring& error) {
-  return vemra::test::Track(os::Open(path, access, mode, sharing, error), path);
+  return Track(os::Open(path, access, mode, sharing, error), path);
 }
 
 Handle CreatePrivate(const std::wstring& path, std::wstring& error) {
-  return vemra::test::Track(os::CreatePrivate(path, error), path);
+  return Track(os::CreatePrivate(path, error), path);
 }
 
 // Up to the failing byte, then a failure; the end of the file comes first where it is there.
@@ -124,10 +120,10 @@ bool Seal(Handle handle, const SaveTarget& target, std::wstring& error) {
 
 bool Replace(const std::wstring& source, const SaveTarget& target, std::wstring& error) {
   std::lock_guard<std::mutex> lock(g_mutex);
-  const auto failing = vemra::test::g_failingRenames.find(source);
-  if (failing != vemra::test::g_failingRenames.end()) {
+  const auto failing = g_failingRenames.find(source);
+  if (failing != g_failingRenames.end()) {
     const int code = failing->second;
-    vemra::test::g_failingRenames.erase(failing);
+    g_failingRenames.erase(failing);
     return Fail(code, error);
   }
   return os::Replace(source, target, error);
@@ -136,7 +132,7 @@ bool Replace(const std::wstring& source, const SaveTarget& target, std::wstring&
 bool Close(Handle handle, std::wstring& error) {
   {
     std::lock_guard<std::mutex> lock(g_mutex);
-    vemra::test::g_files.erase(handle);
+    g_files.erase(handle);
   }
   return os::Close(handle, error);
 }

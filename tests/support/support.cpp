@@ -25,6 +25,21 @@ fs::path CorpusDir() {
   return fs::is_directory(VEMRA_CORPUS_DIR, ec) ? fs::path(VEMRA_CORPUS_DIR) : fs::path();
 }
 
+std::vector<std::vector<std::string>> Table(const std::string& name) {
+  std::ifstream in(DataDir() / name);
+  std::vector<std::vector<std::string>> rows;
+  for (std::string line; std::getline(in, line);) {
+    if (line.empty() || line[0] == '#') continue;
+    for (std::size_t at; (at = line.find("\\n")) != std::string::npos;) line.replace(at, 2, "\n");
+    auto& row = rows.emplace_back();
+    for (std::size_t at = 0, end = 0; end != std::string::npos; at = end + 1) {
+      row.push_back(line.substr(at, (end = line.find('|', at)) - at));
+    }
+  }
+  if (rows.empty()) throw std::runtime_error("no rows in tests/data/" + name);
+  return rows;
+}
+
 std::vector<fs::path> FilesIn(const fs::path& folder, std::initializer_list<const char*> wanted) {
   std::vector<fs::path> files;
   for (const auto& entry : fs::directory_iterator(folder)) {
@@ -47,10 +62,6 @@ TempDir::TempDir(const fs::path& under) {
 TempDir::~TempDir() {
   std::error_code ignored;
   fs::remove_all(m_path, ignored);
-}
-
-std::wstring TempDir::Wide(const std::string& name) const {
-  return test::Wide(m_path / name);
 }
 
 std::vector<std::string> TempDir::List() const {
@@ -109,13 +120,19 @@ Imported Import(const fs::path& path, std::uint64_t maxPixels) {
   return Import(filter, manager, Wide(path));
 }
 
+bool Export(qxio::IoExportFilter& filter, const TestManager& manager, qxio::TrImage& image,
+            const std::wstring& path, const std::wstring& options) {
+  if (!options.empty() && !filter.SetOptionsFromString(options)) return false;
+  filter.BeginExport(path);
+  const bool taken = filter.ExportObject(image) == qxio::ExportDone;
+  return filter.EndExport() == qxio::ExportDone && taken && manager.proportionsInOrder &&
+         manager.openProgress == 0;
+}
+
 bool Export(qxio::TrImage& image, const std::wstring& path, const std::wstring& options) {
   TestManager manager;
   SunExportFilter filter(manager);
-  if (!filter.SetOptionsFromString(options)) return false;
-  filter.BeginExport(path);
-  const bool taken = filter.ExportObject(image) == qxio::ExportDone;
-  return filter.EndExport() == qxio::ExportDone && taken && manager.proportionsInOrder;
+  return Export(filter, manager, image, path, options);
 }
 
 std::optional<utl::CError> Raised(const std::function<void()>& work) {
@@ -158,7 +175,6 @@ fs::path ScratchFile(const std::string& name, const std::uint8_t* data, std::siz
 void Require(bool condition, const char* what) {
   if (condition) return;
   std::fprintf(stderr, "fuzz check failed: %s\n", what);
-  std::fflush(stderr);
   std::abort();
 }
 

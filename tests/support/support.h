@@ -22,8 +22,13 @@ using Bytes = std::vector<std::uint8_t>;
 
 fs::path DataDir();    // tests/data
 fs::path CorpusDir();  // the shared real-world files, or an empty path when they are absent
+// The rows of a table of tests/data, each a list of the fields that '|' separates ("\n" in one
+// stands for a line end); empty lines and those starting with '#' are none. Throws without rows.
+std::vector<std::vector<std::string>> Table(const std::string& name);
 // The files of folder with one of the extensions, sorted.
 std::vector<fs::path> FilesIn(const fs::path& folder, std::initializer_list<const char*> wanted);
+
+std::wstring Wide(const fs::path& path);  // the host's wide string for a path
 
 // A new folder, under the system's temporary folder unless told, removed with its contents.
 class TempDir {
@@ -34,14 +39,13 @@ public:
   TempDir& operator=(const TempDir&) = delete;
   const fs::path& Path() const { return m_path; }
   fs::path operator/(const std::string& name) const { return m_path / name; }
-  std::wstring Wide(const std::string& name) const;
+  std::wstring Wide(const std::string& name) const { return test::Wide(m_path / name); }
   std::vector<std::string> List() const;  // file names in UTF-8, sorted
 
 private:
   fs::path m_path;
 };
 
-std::wstring Wide(const fs::path& path);  // the host's wide string for a path
 void WriteFile(const fs::path& path, const Bytes& bytes);
 Bytes ReadFile(const fs::path& path);                        // empty when unreadable
 std::uint32_t Be32(const Bytes& bytes, std::size_t offset);  // bytes past the end read as 0
@@ -85,21 +89,30 @@ struct Imported {
 };
 Imported Import(qxio::IoImportFilter& filter, TestManager& manager, const std::wstring& path);
 Imported Import(const fs::path& path, std::uint64_t maxPixels = 0);  // with a new filter
-// Exports image as the only object of a transfer with a new filter given the option string;
-// true when it is written, its progress's proportions in order.
+// Exports image as the only object of a transfer with filter (of manager), or a new Sun raster
+// one, given the option string if any; true when it is written, its progress ended, in order.
+bool Export(qxio::IoExportFilter& filter, const TestManager& manager, qxio::TrImage& image,
+            const std::wstring& path, const std::wstring& options = L"");
 bool Export(qxio::TrImage& image, const std::wstring& path, const std::wstring& options = L"");
 // The host's error that work raises, if any.
 std::optional<utl::CError> Raised(const std::function<void()>& work);
 // An image whose bytes and 256 colour-table entries all differ.
 qxio::TrImage TestImage(utl::ColorFormat format, int width, int height);
 
-// For the fuzz targets: a folder in memory (/dev/shm) where the system has one, else the system's
-// temporary folder, so that a file written on every run costs no disk; the input as a file in a
-// folder of the process's own there, removed at a normal exit and left behind with the input after
-// a crash; a check that aborts with a message, so that the fuzzer keeps the input.
+// For the fuzz targets: a folder in memory (/dev/shm) where there is one, so that a file written on
+// every run costs no disk; the input as a file in a folder of the process's own there, left behind
+// after a crash; a check that aborts with a message, so that the fuzzer keeps the input.
 fs::path MemoryFolder();
 fs::path ScratchFile(const std::string& name, const std::uint8_t* data, std::size_t size);
 void Require(bool condition, const char* what);
+// The entry of the file information under key, which must be there and hold a T.
+template <class T>
+const T& Entry(const qxio::ImportFileInfo& info, const wchar_t* key) {
+  const auto it = info.m_entries.find(key);
+  const T* value = it == info.m_entries.end() ? nullptr : boost::any_cast<T>(&it->second);
+  Require(value != nullptr, "each entry is there, of its type");
+  return *value;
+}
 
 // An image as 8-bit RGB, three bytes a pixel.
 struct Rgb {

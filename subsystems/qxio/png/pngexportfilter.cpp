@@ -44,11 +44,8 @@ qxio::ExportStatus PngExportFilter::ExportObject(qxio::TrBase& object) {
   if (!m_output.IsActive()) Throw_ERR_END_BEFORE_BEGIN(QXIO_WFILE, __LINE__);
   try {
     WriteImage(static_cast<const qxio::TrImage&>(object));
-  } catch (const PngError& error) {
-    m_output.Discard();
-    ThrowError(QXIO_WFILE, __LINE__, L"%s", utl::FromUtf8(error.what()).c_str());
   } catch (...) {
-    m_output.Discard();
+    m_output.Discard();  // a failed image leaves no file
     throw;
   }
   m_written = true;
@@ -56,13 +53,20 @@ qxio::ExportStatus PngExportFilter::ExportObject(qxio::TrBase& object) {
 }
 
 void PngExportFilter::WriteImage(const qxio::TrImage& image) {
-  if (image.GetHeight() < 1) throw PngError("PNG cannot hold an image of no rows");
-  if (image.GetWidth() < 1) throw PngError("PNG cannot hold an image of no columns");
+  if (image.GetHeight() < 1)
+    ThrowError(QXIO_WFILE, __LINE__, L"PNG cannot hold an image of no rows");
+  if (image.GetWidth() < 1) {
+    ThrowError(QXIO_WFILE, __LINE__, L"PNG cannot hold an image of no columns");
+  }
   const WritePlan plan(image, kEncodesSixteenBits);
   qxio::CProgress progress(&GetManager());
   progress.MessageVA(L"Writing PNG file %s",
                      utl::CPath(m_output.Target()).GetNameAndExtension().c_str());
-  Encode(plan, image, m_output.File(), progress);
+  try {
+    Encode(plan, image, m_output.File(), progress);
+  } catch (const PngError& error) {
+    ThrowError(QXIO_WFILE, __LINE__, L"%s", utl::FromUtf8(error.what()).c_str());
+  }
   progress.Proportion(1.0);
 }
 
