@@ -48,6 +48,11 @@ TEST(PngFilters, EveryHostFormatAndTheExportsLifeCycle) {
       EXPECT_LE(std::abs(got.pixels[i] - want.pixels[i]), 1) << "byte " << i;
     }
   }
+  // An image PNG cannot hold is refused, leaving nothing of its file.
+  qxio::TrImage none = TestImage(utl::BGR24, 4, 0);
+  exporter.BeginExport(dir.Wide("none.png"));
+  EXPECT_TRUE(Raised([&] { exporter.ExportObject(none); }));
+  EXPECT_EQ(dir.List(), std::vector<std::string>{"out.png"});
   // A row longer than one compressed strip holds (1 MiB) goes out whole.
   qxio::TrImage wide = TestImage(utl::BGR24, 400000, 2);
   exporter.BeginExport(dir.Wide("out.png"));
