@@ -276,6 +276,12 @@ TEST(Image, RowsTableAndRefusals) {
   image.GetColorTable(out, 0, 2);
   EXPECT_EQ(out[0].rgbBlue, 9);
   EXPECT_EQ(out[1].rgbRed | out[1].rgbGreen | out[1].rgbBlue | out[1].rgbReserved, 0) << "black";
+  // Moved, the image leaves behind one never described: no size, rows, table or rows set.
+  const qxio::TrImage moved = std::move(image);
+  EXPECT_EQ(moved.RowBytes(), 2u);
+  EXPECT_EQ(moved.GetNumColorTableEntriesUsed() + unsigned(moved.RowsSet()), 2u);
+  EXPECT_EQ(image.GetWidth() | image.GetHeight() | image.GetColorFormat() | image.RowsSet(), 0);
+  EXPECT_EQ(image.RowBytes() + image.GetNumColorTableEntriesUsed(), 0u);
   const int refused[][3] = {{32768, 32769, 1}, {-1, 1, 3}, {1, -1, 3}, {1, 1, 0}, {1, 1, 13}};
   for (const auto& s : refused) {  // width, height, format
     qxio::TrImage other;
