@@ -28,8 +28,8 @@ const char kUsage[] =
     "                    convert each FILE into a file named after it with FORMAT's\n"
     "                    extension, beside it or in --output-dir, never over one of\n"
     "                    the FILEs; a file that is there already is left alone unless\n"
-    "                    --force is given. 'convert --to FORMAT --output-dir DIR\n"
-    "                    FILE...' is the same\n"
+    "                    --force or -n is given; a last line counts the outcomes.\n"
+    "                    'convert --to FORMAT --output-dir DIR FILE...' is the same\n"
     "\n"
     "options:\n"
     "  --to FORMAT       png or ras: the format convert or batch writes\n"
@@ -39,6 +39,14 @@ const char kUsage[] =
     "                    alone, and count that as success\n"
     "  -j N, --jobs N    let batch convert N files at once on N threads in all\n"
     "                    (default: one per core)\n"
+    "  -r, --recursive   let batch take folders: the files below them that qxhost\n"
+    "                    reads, told by their content, other than those already in\n"
+    "                    the format to write; links to folders are not followed.\n"
+    "                    Outputs mirror the tree in --output-dir, else lie beside\n"
+    "                    their inputs\n"
+    "  --files-from LIST let batch also convert the files named in LIST, one a line\n"
+    "                    ('-': standard input)\n"
+    "  -0, --null        the names in LIST end with NUL bytes (find -print0)\n"
     "  --max-memory SIZE let batch hold at most SIZE bytes of images at once (K, M\n"
     "                    or G for KiB, MiB or GiB; default: half the memory); a\n"
     "                    file waits for others to end rather than exceed it\n"
@@ -59,7 +67,7 @@ const char kUsage[] =
 const char kShortUsage[] =
     "usage: qxhost [options] probe|info|check FILE...\n"
     "       qxhost [options] convert IN OUT\n"
-    "       qxhost [options] batch --to png|ras [-j N] [--output-dir DIR] FILE...\n"
+    "       qxhost [options] batch --to png|ras [-r] [-j N] [--output-dir DIR] FILE...\n"
     "       qxhost --help | --version\n";
 
 namespace {
@@ -154,7 +162,12 @@ void ResolveBatch(Options& options, bool toGiven, const std::wstring& command) {
   if (!toGiven) {
     throw UsageError(utl::ToUtf8(command) + " needs " + FormatWords(L"--to ") + " to name outputs");
   }
-  if (options.files.empty()) throw UsageError("batch needs at least one file");
+  if (options.files.empty() && options.filesFrom.empty()) {
+    throw UsageError("batch needs at least one file, or --files-from");
+  }
+  if (options.nullSeparated && options.filesFrom.empty()) {
+    throw UsageError("--null goes with --files-from");
+  }
   for (const std::wstring& file : options.files) {
     if (IsStream(file)) {
       throw UsageError("'-' has no name to give its output: use convert --to " +
@@ -227,6 +240,17 @@ Options ParseArguments(const std::vector<std::wstring>& args) {
     } else if (arg.size() > 2 && arg.compare(0, 2, L"-j") == 0) {
       options.jobs = ParseJobs(arg.substr(2));
       batchOptions.push_back("-j");
+    } else if (arg == L"--recursive" || arg == L"-r") {
+      options.recursive = true;
+      batchOptions.push_back(utl::ToUtf8(arg));
+    } else if (name == L"--files-from") {
+      options.filesFrom = value();
+      if (options.filesFrom.empty())
+        throw UsageError("--files-from needs a file ('-': standard input)");
+      batchOptions.push_back("--files-from");
+    } else if (arg == L"--null" || arg == L"-0") {
+      options.nullSeparated = true;
+      batchOptions.push_back(utl::ToUtf8(arg));
     } else if (name == L"--max-memory") {
       options.maxMemory = ParseSize(value());
       batchOptions.push_back("--max-memory");

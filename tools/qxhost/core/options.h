@@ -32,6 +32,9 @@ struct Options {
   bool runLength = false;  // output run-length encoded
   unsigned jobs = 0;       // batch: files converted at once (-j); 0: one per core
   std::optional<std::uint64_t> maxMemory;  // batch: bytes of images in memory at once
+  bool recursive = false;                  // batch: folders stand for the files below them (-r)
+  std::wstring filesFrom;      // batch: a list of more files ("-": standard input); empty: none
+  bool nullSeparated = false;  // the list's names end with NUL bytes, not line breaks (-0)
 };
 
 }  // namespace qxhost

@@ -41,4 +41,11 @@ bool SameFile(const std::wstring& a, const std::wstring& b) {
   return !error && ra == rb;
 }
 
+bool MakeFolderOf(const std::wstring& file, std::string& reason) {
+  std::error_code error;
+  fs::create_directories(NativePath(file).parent_path(), error);
+  if (error) reason = "cannot make its folder: " + error.message();
+  return !error;
+}
+
 }  // namespace qxhost

@@ -13,5 +13,8 @@ bool IsDevice(const std::wstring& path);
 // Whether writing a would write b: the same file under two names (links, ".", another
 // spelling of a folder), or, for a file not there yet, the same path once resolved.
 bool SameFile(const std::wstring& a, const std::wstring& b);
+// Makes the folder that file goes in, and those above it, where missing; false, with the
+// system's reason, when it cannot.
+bool MakeFolderOf(const std::wstring& file, std::string& reason);
 
 }  // namespace qxhost
