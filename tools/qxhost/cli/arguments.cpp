@@ -178,7 +178,7 @@ void ResolveBatch(Options& options, bool toGiven, const std::wstring& command) {
 
 }  // namespace
 
-Options ParseArguments(const std::vector<std::wstring>& args) {
+Options ParseArguments(const std::vector<std::wstring>& args, const WildcardExpander& expand) {
   Options options;
   bool help = false;
   bool version = false;
@@ -187,11 +187,13 @@ Options ParseArguments(const std::vector<std::wstring>& args) {
   std::vector<std::string> convertOptions;  // as given, for a message when misplaced
   std::vector<std::string> batchOptions;    // the same for the options of batch alone
   std::vector<std::wstring> words;
+  std::vector<std::size_t> wordArgs;  // where each word stands in args
   bool optionsEnded = false;
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::wstring& arg = args[i];
     if (optionsEnded || arg.size() < 2 || arg[0] != L'-') {
       words.push_back(arg);
+      wordArgs.push_back(i);
       continue;
     }
     // "--name=value" and "--name value" both work for the options that take a value.
@@ -266,7 +268,14 @@ Options ParseArguments(const std::vector<std::wstring>& args) {
   }
   if (words.empty()) throw UsageError("no command given");
   const std::wstring command = words.front();
-  options.files.assign(words.begin() + 1, words.end());
+  // convert IN OUT is two names whatever a pattern would match.
+  const bool expands = expand && (command != L"convert" || !options.outputDir.empty());
+  for (std::size_t k = 1; k < words.size(); ++k) {
+    const std::vector<std::wstring> names =
+        expands ? expand(wordArgs[k]) : std::vector<std::wstring>();
+    if (names.empty()) options.files.push_back(words[k]);
+    options.files.insert(options.files.end(), names.begin(), names.end());
+  }
   if (command == L"probe") {
     options.command = Command::Probe;
   } else if (command == L"info") {

@@ -55,7 +55,10 @@ int Run(const std::vector<std::wstring>& args) {
   using namespace qxhost;
   Options options;
   try {
-    options = ParseArguments(std::vector<std::wstring>(args.begin() + 1, args.end()));
+    // Where the system leaves patterns to programs, each argument's index counts from the first
+    // after the program's name, as ParseArguments's do.
+    options = ParseArguments(std::vector<std::wstring>(args.begin() + 1, args.end()),
+                             sys::WildcardMatches);
   } catch (const UsageError& error) {
     std::fprintf(stderr, "qxhost: %s\n%s", error.what(), kShortUsage);
     return 2;

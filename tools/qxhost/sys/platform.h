@@ -13,6 +13,10 @@ namespace qxhost::sys {
 // The command line as wide strings: from the wide command line on Windows, so that names
 // outside the ANSI code page survive; from the host's conversion of the bytes elsewhere.
 std::vector<std::wstring> Arguments(int argc, char** argv);
+// The names that argument index (0: the first after the program's name) stands for where the
+// system leaves wildcards to programs (Windows): the files that match it, when it holds * or ?
+// outside quotes and matches any. Empty otherwise, the argument meaning itself.
+std::vector<std::wstring> WildcardMatches(std::size_t index);
 // Makes the console show the UTF-8 that qxhost prints, where it would not.
 void UseUtf8Console();
 

@@ -28,6 +28,11 @@ std::vector<std::wstring> Arguments(int argc, char** argv) {
   return args;
 }
 
+// The shell has expanded the patterns that were meant as patterns.
+std::vector<std::wstring> WildcardMatches(std::size_t) {
+  return {};
+}
+
 void UseUtf8Console() {}
 
 void EndProcessOnStop(void (*onStop)()) {

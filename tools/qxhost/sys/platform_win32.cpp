@@ -8,6 +8,7 @@
 
 #include <cstring>
 
+#include "sys/commandline.h"
 #include "sys/platform.h"
 #include "utl/text.h"
 
@@ -45,6 +46,30 @@ std::vector<std::wstring> Arguments(int, char**) {
   for (int i = 0; wide && i < count; ++i) args.emplace_back(wide[i]);
   LocalFree(wide);
   return args;
+}
+
+namespace {
+
+std::vector<std::wstring> ListMatches(const std::wstring& pattern) {
+  WIN32_FIND_DATAW found;
+  const HANDLE search = FindFirstFileW(pattern.c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) return {};
+  std::vector<std::wstring> names;
+  do {
+    names.emplace_back(found.cFileName);
+  } while (FindNextFileW(search, &found));
+  FindClose(search);
+  return names;
+}
+
+}  // namespace
+
+std::vector<std::wstring> WildcardMatches(std::size_t index) {
+  static const std::vector<CommandLineArgument> split = SplitCommandLine(GetCommandLineW());
+  // Should the two splittings ever disagree, no argument is taken for a pattern.
+  static const bool agreed = split.size() == Arguments(0, nullptr).size();
+  if (!agreed || index + 1 >= split.size() || !IsWildcard(split[index + 1])) return {};
+  return ExpandWildcard(split[index + 1].text, ListMatches);
 }
 
 void UseUtf8Console() {
