@@ -160,12 +160,12 @@ TEST(SafeSave, PrivateUntilCommittedAndNothingLeftWhenTheMoveFails) {
   fs::permissions(dir / "t.ras", fs::perms::others_read, fs::perm_options::remove);
   utl::CSafeSave save;
   save.Begin(dir.Wide("t.ras"));
-  save.File().Write("new", 3);
+  save.File().Write("n", 1);
   ASSERT_EQ(dir.List().size(), 2u);
   const fs::perms before = fs::status(dir / "t.ras").permissions();
   save.Commit();
   EXPECT_EQ(fs::status(dir / "t.ras").permissions(), before);
-  EXPECT_EQ(ReadFile(dir / "t.ras"), (Bytes{'n', 'e', 'w'}));
+  EXPECT_EQ(ReadFile(dir / "t.ras"), (Bytes{'n'}));
 
   save.Begin(dir.Wide("t.ras"));
   save.File().Write("newer", 5);
@@ -179,6 +179,7 @@ TEST(SafeSave, PrivateUntilCommittedAndNothingLeftWhenTheMoveFails) {
   const auto error = Raised([&] { save.Commit(); });
   ASSERT_TRUE(error);
   EXPECT_EQ(error->Path(), dir.Wide("t.ras"));
+  EXPECT_FALSE(error->Reason().empty()) << "the system's reason";
   EXPECT_TRUE(fs::exists(dir / "t.ras"));
   // Wine's ReplaceFileW leaves a file of its own (rf*.tmp) where Windows' leaves none.
   for (const std::string& name : dir.List()) EXPECT_NE(name.rfind(".qxio-", 0), 0u) << name;
@@ -197,6 +198,13 @@ TEST(SafeSave, AnEndedSaveLeavesALaterOneArmedForRemoval) {
   second.Begin(dir.Wide("b.ras"));
   first.Discard();
   EXPECT_TRUE(Raised([&] { first.Begin(dir.Wide("missing/c.ras")); }));
+  // A name of 4096 bytes has no room for its NUL in a slot: refused, without costing one.
+  const int slot = utl::ArmRemovalOnStop(std::wstring(4095, L'a'));
+  EXPECT_NE(slot, -1);
+  utl::DisarmRemovalOnStop(slot);
+  EXPECT_EQ(utl::ArmRemovalOnStop(std::wstring(4096, L'a')), -1);
+  EXPECT_EQ(utl::ArmRemovalOnStop(std::wstring(4095, L'a')), slot);
+  utl::DisarmRemovalOnStop(slot);
   std::vector<int> slots;
   for (int i = 0; i < 1100; ++i) {
     WriteFile(dir / std::to_string(i), {});
@@ -257,6 +265,7 @@ TEST(Image, RowsTableAndRefusals) {
   qxio::TrImage image;
   EXPECT_EQ(image.GetWidth() | image.GetHeight() | image.GetColorFormat(), 0);
   image.SetScanlineStart(9, 3, utl::Indexed1, 0, 0, table, qxio::RowAccessByIndex, 300, nullptr);
+  EXPECT_EQ(image.GetNumColorTableEntriesUsed(), 256u);
   const Bytes row = {0xAB, 0xCD};
   image.SetScanline(row.data(), 1);
   for (int y = 0; y < 3; ++y) {
