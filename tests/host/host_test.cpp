@@ -147,6 +147,14 @@ TEST(BufferedFile, TheSystemsReasonInTheRaisedError) {
     if (call == 'w') WriteFile(dir / "f", Bytes(100, 7));
     EXPECT_EQ(ReadFile(dir / "f"), Bytes(100, 7));
   }
+  // Opening another file in place of one whose last bytes cannot go out raises nothing, and
+  // says that nothing was opened.
+  CBufferedFile full;
+  SetFileFaults({-1, 0, ENOSPC, false});
+  full.Open(dir.Wide("g"), "wb", utl::ShareNone, false);
+  SetFileFaults({});
+  full.Write("x", 1);
+  EXPECT_FALSE(full.OpenNoThrow(dir.Wide("f"), "rb", utl::ShareRead, false));
 }
 
 // A save's file is private to its owner until Commit gives it the target's mode. When the move

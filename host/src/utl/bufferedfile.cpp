@@ -76,9 +76,8 @@ void CBufferedFile::Adopt(std::intptr_t handle, FileAccess access, const std::ws
   m_path = path;
   m_lastSystemError.clear();
   m_writing = access == AccessWrite;
-  m_systemPosition = 0;
-  m_readCur = m_readEnd = m_writeCur = m_writeEnd = m_buffer.get();
-  if (m_writing) m_writeEnd += kBufferSize;
+  // Closed, the file's buffer is empty and its position 0.
+  if (m_writing) m_writeEnd = m_buffer.get() + kBufferSize;
 }
 
 std::int64_t CBufferedFile::GetPosition() const {
