@@ -17,6 +17,7 @@
 #include "utl/path.h"
 #include "utl/safesave.h"
 #include "utl/text.h"
+#include "utl/threadbudget.h"
 
 #if defined(_WIN32)
 #include <windows.h>
@@ -378,6 +379,20 @@ TEST(Error, TheSentenceOfEachKind) {
   EXPECT_EQ(describe([] { throw std::runtime_error("disk on fire"); }), L"disk on fire");
   EXPECT_EQ(describe([] { throw 7; }), L"an exception of unknown type");
   EXPECT_EQ(utl::DescribeCurrentException(), L"no exception");
+}
+
+// The thread budget: extra threads only while it has room, given back when they end; a host's
+// worker counts against it whether or not there is room.
+TEST(ThreadBudget, ExtraThreadsComeBack) {
+  const utl::ThreadBudget budget(3);
+  {
+    const utl::ExtraThreads two(2);
+    EXPECT_EQ(two.Count(), 2u);
+    EXPECT_EQ(utl::ExtraThreads(5).Count(), 1u);
+    const utl::BusyThread worker;
+    EXPECT_EQ(utl::ExtraThreads(5).Count(), 0u);
+  }
+  EXPECT_EQ(utl::ExtraThreads(9).Count(), 3u);
 }
 
 // UTF-8 both ways (tests/data/host/utf8.txt), bytes of no character kept; printf-style formats

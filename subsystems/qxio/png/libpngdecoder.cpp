@@ -112,7 +112,7 @@ Kind KindOf(png_structp png, png_infop info) {
   png_colorp colors = nullptr;
   int count = 0;
   if (png_get_PLTE(png, info, &colors, &count) != 0) {
-    kind.paletteSize = static_cast<unsigned>(count < 256 ? count : 256);
+    kind.paletteSize = static_cast<unsigned>(count);  // libpng keeps at most 256
     for (unsigned i = 0; i < kind.paletteSize; ++i) {
       kind.palette[i] = RGBQUAD{colors[i].blue, colors[i].green, colors[i].red, 0};
       kind.alpha[i] = 255;
@@ -120,10 +120,9 @@ Kind KindOf(png_structp png, png_infop info) {
   }
   png_bytep alpha = nullptr;
   int alphaCount = 0;
-  const bool paletteAlpha = kind.colorType == kPalette &&
-                            png_get_tRNS(png, info, &alpha, &alphaCount, nullptr) != 0 && alpha;
-  if (paletteAlpha) {
-    for (int i = 0; i < alphaCount && i < 256; ++i) kind.alpha[i] = alpha[i];
+  // libpng keeps a palette's tRNS only with 1 to PLTE's count of entries.
+  if (kind.colorType == kPalette && png_get_tRNS(png, info, &alpha, &alphaCount, nullptr) != 0) {
+    for (int i = 0; i < alphaCount; ++i) kind.alpha[i] = alpha[i];
   }
   return kind;
 }

@@ -26,7 +26,6 @@ bool PngExportFilter::SupportsType(const utl::CTypeInfo* type) const {
 }
 
 qxio::ExportStatus PngExportFilter::BeginExport(const std::wstring& path) {
-  m_output.Discard();
   m_written = false;
   try {
     m_output.Begin(path);
