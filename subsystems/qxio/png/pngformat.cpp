@@ -255,7 +255,7 @@ RowMapper::RowMapper(RowForm from, utl::ColorFormat to, std::uint32_t width, con
              (from.samples == Samples::Rgba16 && to == utl::BGRA32)) {
     m_step = Step::Reduce16;
     m_channels = grey ? 1 : from.samples == Samples::Rgb16 ? 3 : 4;
-  } else if (index && bits <= 8 && to == utl::BGRA32) {
+  } else if (index && to == utl::BGRA32) {
     m_step = Step::Expand;
   }
 }
