@@ -10,6 +10,7 @@
 #include <stdexcept>
 
 #include "faultyfiles.h"
+#include "piecemeal.h"
 #include "pixcv/convert.h"
 #include "testsupport.h"
 #include "utl/bufferedfile.h"
@@ -77,6 +78,26 @@ TEST(BufferedFile, TransfersAroundTheBufferSize) {
   }
   EXPECT_TRUE(std::equal(data.begin(), data.end(), got.begin()));
 }
+
+#if defined(HAVE_PIECEMEAL)
+// The system moves a few bytes a call, as a signal in the middle of a transfer makes it: every
+// byte still goes out, in place for the overwritten ones, and reads gather what comes.
+TEST(BufferedFile, PiecemealTransfers) {
+  Bytes data(kBuf + 5), got(data.size());
+  for (std::size_t i = 0; i < data.size(); ++i) data[i] = std::uint8_t(i * 7 + i / 253);
+  TempDir dir;
+  const Piecemeal piecemeal;
+  CBufferedFile file;
+  file.Open(dir.Wide("f"), "wb", utl::ShareNone, false);
+  file.Write(data.data(), data.size());
+  for (std::size_t i = 3; i < 23; ++i) data[i] = std::uint8_t(i * 13);
+  file.Overwrite(3, data.data() + 3, 20);
+  file.Close();
+  file.Open(dir.Wide("f"), "rb", utl::ShareNone, false);
+  EXPECT_EQ(file.Read(got.data(), got.size()), got.size());
+  EXPECT_EQ(got, data);
+}
+#endif
 
 // A file that stays closed, or is open the other way, refuses transfers with the host's errors.
 // (tests/data/cli/cases.txt has missing files, folders and names outside ASCII.)

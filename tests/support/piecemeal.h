@@ -1,0 +1,22 @@
+// A system that delivers reads and writes piecemeal, as a signal in the middle of a transfer or
+// a pipe makes it: while a Piecemeal object lives, each read, write and pwrite of a file other
+// than the standard streams moves at most a few bytes. Linux only (where HAVE_PIECEMEAL is set):
+// the test program's own read, write and pwrite stand in front of the C library's.
+#pragma once
+
+#if defined(__linux__)
+#define HAVE_PIECEMEAL 1
+
+namespace vemra::test {
+
+class Piecemeal {
+public:
+  Piecemeal();
+  ~Piecemeal();
+  Piecemeal(const Piecemeal&) = delete;
+  Piecemeal& operator=(const Piecemeal&) = delete;
+};
+
+}  // namespace vemra::test
+
+#endif
