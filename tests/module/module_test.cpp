@@ -67,12 +67,15 @@ TEST(Module, FiltersWorkAcrossTheModuleBoundary) {
 }
 
 // What the filters leave to the host library's defaults, as docs/embedding.md tells hosts: the
-// memory transfers end in the not-implemented error, before touching the data or the host's
-// arguments; there are no delayed imports and no property pages.
+// memory transfers end in the not-implemented error, told to the manager first, before touching
+// the data or the host's arguments; there are no delayed imports and no property pages.
 TEST(Module, WhatTheFiltersDoNotDo) {
   Module module;
   ASSERT_NE(module.handle, nullptr);
-  TestManager manager;
+  struct : TestManager {
+    int errors = 0;
+    void OnError(const utl::IError&) override { ++errors; }
+  } manager;
   {
     const auto importSun = reinterpret_cast<qxio::ImportFilterFactory>(module.Find("ImportSUN"));
     const auto exportSun = reinterpret_cast<qxio::ExportFilterFactory>(module.Find("ExportSUN"));
@@ -99,6 +102,7 @@ TEST(Module, WhatTheFiltersDoNotDo) {
       EXPECT_EQ(error->Sentence(), sentence);
       EXPECT_EQ(error->Path(), L"");
     }
+    EXPECT_EQ(manager.errors, 5);
     EXPECT_TRUE(manager.images.empty());
     EXPECT_TRUE(data == &manager && size == 7);
     EXPECT_FALSE(importer->HasDelayedImport());
