@@ -1,8 +1,11 @@
 // The plug-in as a host loads it (dlopen or LoadLibraryW, and its two exports): its filters made,
 // used and deleted across the module boundary, images crossing it both ways by their type's
-// identity, host errors raised on its side, and on Windows the dialog templates it carries.
+// identity, host errors raised on its side, what its filters leave undone, and on Windows the
+// dialog templates it carries.
 
+#include <functional>
 #include <memory>
+#include <utility>
 
 #include "qxio/plugin.h"
 #include "testsupport.h"
@@ -59,6 +62,52 @@ TEST(Module, FiltersWorkAcrossTheModuleBoundary) {
     exporter->BeginExport(dir.Wide("out.ras"));
     EXPECT_EQ(exporter->ExportObject(image), qxio::ExportDone);
     EXPECT_EQ(exporter->EndExport(), qxio::ExportDone);
+  }
+  EXPECT_TRUE(module.Unload());
+}
+
+// What the filters leave to the host library's defaults, as docs/embedding.md tells hosts: the
+// memory transfers end in the not-implemented error, told to the manager first, before touching
+// the data or the host's arguments; there are no delayed imports and no property pages.
+TEST(Module, WhatTheFiltersDoNotDo) {
+  Module module;
+  ASSERT_NE(module.handle, nullptr);
+  struct : TestManager {
+    int errors = 0;
+    void OnError(const utl::IError&) override { ++errors; }
+  } manager;
+  {
+    const auto importSun = reinterpret_cast<qxio::ImportFilterFactory>(module.Find("ImportSUN"));
+    const auto exportSun = reinterpret_cast<qxio::ExportFilterFactory>(module.Find("ExportSUN"));
+    std::unique_ptr<qxio::IoImportFilter> importer(importSun(manager));
+    std::unique_ptr<qxio::IoExportFilter> exporter(exportSun(manager));
+    const Bytes file = ReadFile(DataDir() / "read" / "24bit-w5.ras");
+    void* data = &manager;
+    std::size_t size = 7;
+    const std::pair<std::function<void()>, std::wstring> calls[] = {
+        {[&] { importer->ImportFromMemory(file.data(), file.size()); },
+         L"import: imports from memory are not supported."},
+        {[&] { exporter->BeginExportToMemory(); }, L"export: exports to memory are not supported."},
+        {[&] { exporter->EndExportToMemory(&data, &size); },
+         L"export: exports to memory are not supported."},
+        {[&] { exporter->BeginExportToGlobalMemory(); },
+         L"export: exports to global memory are not supported."},
+        {[&] { exporter->EndExportToGlobalMemory(&data); },
+         L"export: exports to global memory are not supported."},
+    };
+    for (const auto& [call, sentence] : calls) {
+      const auto error = Raised(call);
+      ASSERT_TRUE(error) << sentence;
+      EXPECT_EQ(error->Kind(), utl::ErrorKind::NotImplemented);
+      EXPECT_EQ(error->Sentence(), sentence);
+      EXPECT_EQ(error->Path(), L"");
+    }
+    EXPECT_EQ(manager.errors, 5);
+    EXPECT_TRUE(manager.images.empty());
+    EXPECT_TRUE(data == &manager && size == 7);
+    EXPECT_FALSE(importer->HasDelayedImport());
+    void* pages[4] = {};
+    EXPECT_EQ(importer->GetPropertyPages(pages, 4) + exporter->GetPropertyPages(pages, 4), 0);
   }
   EXPECT_TRUE(module.Unload());
 }
