@@ -246,6 +246,7 @@ TEST_F(ExportTest, WritesFailingInTheRowsAndAtTheEnd) {
         auto error = Raised([&] { filter->ExportObject(image); });
         if (!error) {
           error = Raised([&] { filter->EndExport(); });
+          EXPECT_EQ(manager.openProgress, 0) << "a failed end ends the export's progress";
         } else if (old) {
           EXPECT_EQ(filter->EndExport(), qxio::ExportNothingExported);
         }

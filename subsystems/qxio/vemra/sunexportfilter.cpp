@@ -69,9 +69,9 @@ ExportPlan PlanFor(utl::ColorFormat format) {
 }
 
 // An Indexed1 table of black and white, in either order, needs no map: its pixels are
-// stored as they are when entry 0 is white, inverted when entry 0 is black.
-void PlanOneBitTable(ExportPlan& plan, const RGBQUAD* map, unsigned entries) {
-  if (entries < 2) return;
+// stored as they are when entry 0 is white, inverted when entry 0 is black. The entries a
+// table lacks are black.
+void PlanOneBitTable(ExportPlan& plan, const RGBQUAD* map) {
   const bool blackFirst = pixcv::IsGreyLevel(map[0], 0) && pixcv::IsGreyLevel(map[1], 255);
   const bool whiteFirst = pixcv::IsGreyLevel(map[0], 255) && pixcv::IsGreyLevel(map[1], 0);
   if (!blackFirst && !whiteFirst) return;
@@ -234,7 +234,7 @@ qxio::ExportStatus SunExportFilter::ExportImage(const qxio::TrImage& image) {
   } else if (plan.usesColorTable) {
     const unsigned count = std::min(1u << plan.depth, image.GetNumColorTableEntriesUsed());
     if (count > 0) image.GetColorTable(map.data(), 0, static_cast<int>(count));
-    if (plan.depth == 1) PlanOneBitTable(plan, map.data(), count);
+    if (plan.depth == 1) PlanOneBitTable(plan, map.data());
   }
 
   // An earlier image of this transfer failed part-way: start the file afresh rather than
@@ -290,9 +290,9 @@ void SunExportFilter::WriteRows(const qxio::TrImage& image, const ExportPlan& pl
       bitsPerPixel > 0 ? pixcv::PackedRowBytes(pixels, bitsPerPixel) : pixels * 4;
   std::vector<std::uint8_t> source(sourceBytes, 0);
   std::vector<std::uint8_t> output;
-  if (plan.path == RowPath::Convert) output.assign(pixels * 3, 0);
-  if (plan.path == RowPath::Expand4) output.assign(pixels, 0);
-  if (plan.path == RowPath::Invert1) output.assign(sourceBytes, 0);
+  if (plan.path == RowPath::Convert) output.resize(pixels * 3);
+  if (plan.path == RowPath::Expand4) output.resize(pixels);
+  if (plan.path == RowPath::Invert1) output.resize(sourceBytes);
 
   image.GetScanlineStart();
   for (std::int32_t i = 0; i < height; ++i) {
