@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "sunimportfilter.h"
+#include "sunrasterreader.h"
 #include "testsupport.h"
 
 namespace vemra::test {
@@ -67,6 +68,19 @@ TEST_P(Read, MatchesItsReference) {
       Be32(bytes, 24) == (mapBytes ? 1 : 0) && Be32(bytes, 28) == mapBytes && !lastBytesZero) {
     EXPECT_TRUE(ReadFile(dir / "out.ras") == bytes) << "not written back as it was";
   }
+}
+
+// The reader forgets its file at Reset: a row asked for afterwards is refused, the file untouched.
+TEST(ReadRunLength, NoRowAfterReset) {
+  utl::CBufferedFile file;
+  file.Open(Wide(DataDir() / "read" / "24bit-w5.ras"), "rb", utl::ShareRead, false);
+  SunRasterReader reader;
+  ASSERT_EQ(reader.ReadHeader(&file), kReadOk);
+  Bytes row(static_cast<std::size_t>(reader.BytesPerRow()));
+  const std::int64_t position = file.GetPosition();
+  reader.Reset();
+  EXPECT_EQ(reader.ReadScanline(row.data()), kReadShort);
+  EXPECT_EQ(file.GetPosition(), position);
 }
 
 // Run-length data of 3 MiB, more than the reader takes in at once: shifted by 0 to 4 bytes,

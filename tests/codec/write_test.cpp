@@ -105,7 +105,8 @@ TEST(Write, NoColumnsAndOptionStrings) {
   }
 }
 
-// The headers of tests/data/write/headers.txt; no row after Reset; without a palette, a grey map.
+// The headers of tests/data/write/headers.txt; no row after Reset; without a palette, a grey map;
+// a header the file refuses fails.
 TEST(Write, WriterStatusesAndTheGreyMapWithoutAPalette) {
   TempDir dir;
   const std::uint8_t row[8] = {};
@@ -125,6 +126,9 @@ TEST(Write, WriterStatusesAndTheGreyMapWithoutAPalette) {
   ASSERT_EQ(written.size(), 32u + 768u);
   for (std::size_t i = 0; i < 768; ++i) ASSERT_EQ(written[32 + i], i % 256) << "a grey ramp";
   EXPECT_EQ(SunRasterWriter().WriteScanline(nullptr), kWriteBadArgument);
+  utl::CBufferedFile reading;  // a header that cannot be written is a failed write
+  reading.Open(dir.Wide("out.ras"), "rb", utl::ShareRead, false);
+  EXPECT_EQ(SunRasterWriter().WriteHeader(&reading, 2, 1, 8, nullptr), kWriteFailed);
 }
 
 const Bytes kOld = {'o', 'l', 'd'};

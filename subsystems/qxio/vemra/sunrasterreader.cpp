@@ -236,10 +236,8 @@ std::uint8_t* SunRasterReader::PutRun(std::uint8_t* out, std::uint8_t* const end
                                       std::uint8_t value, std::int32_t copies) {
   const std::int32_t n = static_cast<std::int32_t>(std::min<std::ptrdiff_t>(copies, end - out));
   std::memset(out, value, static_cast<std::size_t>(n));
-  if (n < copies) {
-    m_runValue = value;
-    m_runCount = copies - n;
-  }
+  m_runValue = value;
+  m_runCount = copies - n;  // 0 when the whole run fits
   return out + n;
 }
 
