@@ -52,6 +52,19 @@ TEST(ProgressBar, FollowsATerminalResizedWhileItShows) {
   terminal.columns = 30;
   terminal.bar.Clear();
   EXPECT_EQ(terminal.Written(), "\r" + std::string(29, ' ') + "\r");
+  // A new line starts at 0%, even after one that did not end; a terminal of one column gets no
+  // blanks at all.
+  terminal.bar.Proportion(0.5);
+  terminal.Written();
+  terminal.bar.Start();
+  terminal.columns = 80;
+  terminal.bar.Message(L"Reading b.ras");
+  terminal.bar.Proportion(0.5);
+  EXPECT_EQ(terminal.Written(),
+            At80("Reading b.ras", 0, "  0%") + At80("Reading b.ras", 10, " 50%"));
+  terminal.columns = 1;
+  terminal.bar.Clear();
+  EXPECT_EQ(terminal.Written(), "\r\r");
 }
 
 // At 26 columns a bar of five cells; at 25 none, and the message whole where it just fits. 画
@@ -61,6 +74,23 @@ TEST(ProgressBar, LineWithinTheColumns) {
   EXPECT_EQ(ProgressBar::Line(L"Writing picture.ras", 50, 25), L"Writing picture.ras  50%");
   const std::wstring line = ProgressBar::Line(std::wstring(40, L'\x753b') + L".ras", 0, 60);
   EXPECT_LE(line.size() + std::count(line.begin(), line.end(), L'\x753b'), 59u);
+}
+
+// Each character of tests/data/cli/columns.txt takes its columns; characters past U+FFFF where
+// wide strings hold them whole.
+TEST(ProgressBar, ColumnsOfEachCharacter) {
+  for (const auto& row : vemra::test::Table("cli/columns.txt")) {
+    const std::wstring text(1, static_cast<wchar_t>(std::stoul(row[0], nullptr, 16)));
+    EXPECT_EQ(ProgressBar::Columns(text), std::stoul(row[1])) << "U+" << row[0];
+  }
+  if (sizeof(wchar_t) == 4) {
+    for (const char32_t wide : {0x1F300, 0x1F64F, 0x1F900, 0x1F9FF, 0x20000, 0x3FFFD}) {
+      EXPECT_EQ(ProgressBar::Columns(std::wstring(1, wchar_t(wide))), 2u) << std::hex << wide;
+    }
+    for (const char32_t narrow : {0x1F2FF, 0x1F650, 0x1F8FF, 0x1FA00, 0x1FFFF, 0x3FFFE}) {
+      EXPECT_EQ(ProgressBar::Columns(std::wstring(1, wchar_t(narrow))), 1u) << std::hex << narrow;
+    }
+  }
 }
 
 // Inputs of no bytes (standard input, missing files): the files count.

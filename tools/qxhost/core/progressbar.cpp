@@ -29,13 +29,13 @@ std::size_t ColumnsOf(wchar_t c) {
   return wide ? 2 : 1;
 }
 
-std::size_t ColumnsOf(const std::wstring& text) {
+}  // namespace
+
+std::size_t ProgressBar::Columns(const std::wstring& text) {
   std::size_t columns = 0;
   for (const wchar_t c : text) columns += ColumnsOf(c);
   return columns;
 }
-
-}  // namespace
 
 std::atomic<bool> ProgressBar::s_lineShown{false};
 
@@ -94,14 +94,13 @@ std::wstring ProgressBar::Line(const std::wstring& message, int percent, int col
 
   const auto room = static_cast<std::size_t>(width - tail);
   std::wstring line = message;
-  if (ColumnsOf(line) > room) {
+  if (Columns(line) > room) {
     const std::size_t kept = room > 3 ? room - 3 : room;
     std::size_t start = 0;
-    for (std::size_t columns = ColumnsOf(line); columns > kept;)
-      columns -= ColumnsOf(line[start++]);
+    for (std::size_t columns = Columns(line); columns > kept;) columns -= ColumnsOf(line[start++]);
     line = (room > 3 ? L"..." : L"") + line.substr(start);
   }
-  line.append(room - ColumnsOf(line), L' ');
+  line.append(room - Columns(line), L' ');
   if (cells > 0) {
     const int filled = percent * cells / 100;
     line += L" [" + std::wstring(static_cast<std::size_t>(filled), L'#') +
@@ -117,7 +116,7 @@ void ProgressBar::Draw() {
   // A line shorter than the last one (the terminal narrowed) is blanked to the last one's end.
   const std::size_t limit = columns > 1 ? static_cast<std::size_t>(columns - 1) : 0;
   const std::size_t blank = std::min(m_drawnWidth, limit);
-  const std::size_t drawn = ColumnsOf(line);
+  const std::size_t drawn = Columns(line);
   if (blank > drawn) text += std::string(blank - drawn, ' ') + text;
   std::fputs(text.c_str(), m_out);
   std::fflush(m_out);

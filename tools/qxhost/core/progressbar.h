@@ -26,6 +26,9 @@ public:
   // The line for a terminal of the given width: at most columns - 1 characters, so that the
   // cursor never reaches the last column, where terminals wrap.
   static std::wstring Line(const std::wstring& message, int percent, int columns);
+  // The columns text takes on a terminal: two for each wide character of East Asian scripts and
+  // for emoji, none for the first half of a UTF-16 surrogate pair, one for the rest.
+  static std::size_t Columns(const std::wstring& text);
   // Whether a bar's line stands unfinished on the terminal; a signal handler may ask.
   static bool LineShown() { return s_lineShown.load(std::memory_order_relaxed); }
 
