@@ -98,6 +98,7 @@ TEST(Hostile, EachFileEndsInItsVerdict) {
   TestManager manager;
   EXPECT_FALSE(SunImportFilter(manager).CanImportFile(Wide(DataDir() / "hostile" / "missing.ras")))
       << "a file that is not there";
+  EXPECT_FALSE(pnmio::PnmImportFilter(manager).CanImportFile(Wide(DataDir() / "missing.pnm")));
 }
 
 // Each file of tests/data/read cut short, and failing to read. Cut short in its header or colour

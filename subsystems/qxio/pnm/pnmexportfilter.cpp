@@ -25,10 +25,9 @@ bool PnmExportFilter::SupportsType(const utl::CTypeInfo* type) const {
 }
 
 qxio::ExportStatus PnmExportFilter::BeginExport(const std::wstring& path) {
-  m_output.Discard();
   m_written = false;
   try {
-    m_output.Begin(path);
+    m_output.Begin(path);  // which discards a save under way
   } catch (const utl::CError& error) {
     Raise(error);
   }

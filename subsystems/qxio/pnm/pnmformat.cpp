@@ -201,13 +201,11 @@ bool IsBlackAndWhite(const qxio::TrImage& image, const RGBQUAD* table) {
           (pixcv::IsGreyLevel(table[0], 255) && pixcv::IsGreyLevel(table[1], 0)));
 }
 
-// Whether every pixel of the image is grey: a Gray format, or indices of grey entries alone.
+// Whether every pixel of an image that is not black and white is grey: a Gray format of more
+// than 1 bit, or indices of grey entries alone.
 bool IsGrey(const qxio::TrImage& image, const RGBQUAD* table) {
   const utl::ColorFormat format = image.GetColorFormat();
-  if (format == utl::Gray1 || format == utl::Gray4 || format == utl::Gray8 ||
-      format == utl::Gray16) {
-    return true;
-  }
+  if (format == utl::Gray4 || format == utl::Gray8 || format == utl::Gray16) return true;
   if (format != utl::Indexed1 && format != utl::Indexed4 && format != utl::Indexed8) return false;
   const int bits = utl::BitsPerPixel(format);
   for (int y = 0; y < image.GetHeight(); ++y) {
@@ -325,7 +323,6 @@ qxio::TrImage ReadImage(const Header& header, utl::CBufferedFile& file, qxio::CP
     image.SetScanline(image.Row(y), y);
     progress.Proportion(double(y + 1) / header.height);
   }
-  image.SetScanlineEnd(nullptr, 0);
   return image;
 }
 
