@@ -84,6 +84,7 @@ TEST(PnmFilters, DescriptorsAndTheExportsLifeCycle) {
   EXPECT_EQ(exporter.ExportObject(request), qxio::ExportDone);
   EXPECT_TRUE(request.m_filterFlag && request.m_filterParams[0] == 0 && !request.m_filterParams[1]);
   EXPECT_EQ(exporter.EndExport(), qxio::ExportNothingExported);
+  EXPECT_TRUE(dir.List().empty()) << "nothing exported, nothing left";
   // netpbm reads no image of no rows or no columns: such an image leaves nothing of its file.
   for (const auto& [width, height] : {std::pair{4, 0}, std::pair{0, 4}}) {
     qxio::TrImage none;

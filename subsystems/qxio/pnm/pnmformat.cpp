@@ -120,9 +120,9 @@ void CheckClaimedSize(const Header& header, std::int64_t bytesLeft) {
 class RowReader {
 public:
   RowReader(const Header& header, utl::CBufferedFile& file)
-      : m_header(header), m_file(file), m_in(file), m_scale(header.maxval + 1) {
+      : m_header(header), m_file(file), m_in(file) {
     for (unsigned v = 0; v <= header.maxval; ++v) {
-      m_scale[v] = static_cast<std::uint8_t>((v * 255 + header.maxval / 2) / header.maxval);
+      m_scale.push_back(static_cast<std::uint8_t>((v * 255 + header.maxval / 2) / header.maxval));
     }
     if (!header.Plain()) m_raw.resize(static_cast<std::size_t>(RowBytes(header)));
   }
@@ -225,8 +225,6 @@ public:
     m_bgr.resize(3 * width);
     if (IsBlackAndWhite(image, m_table)) {
       m_magic = '4';
-      // The level or index that is black becomes 1.
-      m_flip = image.GetColorFormat() == utl::Gray1 || pixcv::IsGreyLevel(m_table[0], 0) ? 0xff : 0;
       m_out.resize(pixcv::PackedRowBytes(width, 1));
     } else {
       m_magic = IsGrey(image, m_table) ? '5' : '6';
@@ -244,9 +242,14 @@ public:
     const std::uint8_t* row = m_image.Row(y);
     const int width = m_image.GetWidth();
     if (m_magic == '4') {
-      for (std::size_t i = 0; i < m_out.size(); ++i) m_out[i] = row[i] ^ m_flip;
-      m_out.back() &=
-          static_cast<std::uint8_t>(0xff << (7 - (width + 7) % 8));  // bits past the row
+      // The level or index that is black becomes 1.
+      const bool blackIsZero =
+          m_image.GetColorFormat() == utl::Gray1 || pixcv::IsGreyLevel(m_table[0], 0);
+      for (std::size_t i = 0; i < m_out.size(); ++i) {
+        m_out[i] = static_cast<std::uint8_t>(blackIsZero ? ~row[i] : row[i]);
+      }
+      // The bits past the row's last pixel are 0.
+      m_out.back() &= static_cast<std::uint8_t>(0xff << (7 - (width + 7) % 8));
       return m_out;
     }
     // Every host format converts to BGR24, given the table: nothing to check.
@@ -264,7 +267,6 @@ private:
   const qxio::TrImage& m_image;
   RGBQUAD m_table[256];
   char m_magic = '6';
-  std::uint8_t m_flip = 0;
   std::vector<std::uint8_t> m_bgr, m_out;
 };
 
