@@ -79,12 +79,13 @@ std::uint32_t HeaderNumber(Scanner& in, const char* field) {
   std::uint32_t value = 0;
   const Scanner::Token token = in.ReadNumber(value);
   if (token == Scanner::Token::End) NotValid("the header is cut short");
-  if (token == Scanner::Token::Junk)
+  if (token == Scanner::Token::Junk) {
     NotValid(std::string("junk where the ") + field + " should be");
+  }
   return value;
 }
 
-int Size(Scanner& in, const char* field) {
+int SideLength(Scanner& in, const char* field) {
   const std::uint32_t value = HeaderNumber(in, field);
   if (value == 0) NotValid(std::string("a ") + field + " of 0");
   if (value >= kPastInt) NotValid(std::string("a ") + field + " past 2^31 - 1");
@@ -291,8 +292,8 @@ Header ReadHeader(utl::CBufferedFile& file) {
   Scanner in(file);
   Header header;
   header.magic = static_cast<char>(magic[1]);
-  header.width = Size(in, "width");
-  header.height = Size(in, "height");
+  header.width = SideLength(in, "width");
+  header.height = SideLength(in, "height");
   if (header.Bitmap()) return header;
   const std::uint32_t maxval = HeaderNumber(in, "maxval");
   if (maxval == 0) NotValid("a maxval of 0");
