@@ -1,4 +1,5 @@
-// Hostile and malformed files (tests/data/hostile/ and hostile-png/, each with its verdicts.txt),
+// Hostile and malformed files (tests/data/hostile/, hostile-png/ and hostile-pnm/, each with its
+// verdicts.txt),
 // every prefix of the files of tests/data/read, and reads failing under the import: each import
 // ends in its verdict (docs/hostile-files.md), in process through the import filters and, where
 // processes can be started, through `qxhost check` with bounded memory and time.
@@ -11,6 +12,7 @@
 #include <sstream>
 
 #include "faultyfiles.h"
+#include "pnmimportfilter.h"
 #include "sunimportfilter.h"
 #if defined(VEMRA_TEST_PNG)
 #include "pngimportfilter.h"
@@ -60,11 +62,12 @@ std::vector<Row> Verdicts(const char* folder = "hostile") {
 
 // The import ends in the file's verdict, a refusal with the reason its row gives; a refused PNG
 // is the host's read error whatever its verdict (the pixel limit's, for too large an image), and
-// "not a PNG" is qxhost's word, not the filter's. (The import fuzz targets, which run on these
-// files too, check that the probe answers by the magic number or the signature alone, and that the
-// file information describes exactly the files whose header can be read.)
+// "not a PNG" is qxhost's word, not the filter's. A PNM file is refused as a Sun raster file is.
+// (The import fuzz targets, which run on these files too, check that the probe answers by the magic
+// number or the signature alone, and that the file information describes exactly the files whose
+// header can be read.)
 TEST(Hostile, EachFileEndsInItsVerdict) {
-  for (const std::string folder : {"hostile", "hostile-png"}) {
+  for (const std::string folder : {"hostile", "hostile-png", "hostile-pnm"}) {
     const bool png = folder == "hostile-png";
     for (const Row& row : Verdicts(folder.c_str())) {
       if (row.file[0] == '@') continue;
@@ -72,7 +75,9 @@ TEST(Hostile, EachFileEndsInItsVerdict) {
       TestManager manager;
       if (row.limit != "-") manager.SetMaxPixels(std::stoull(row.limit));
       SunImportFilter sun(manager);
+      pnmio::PnmImportFilter pnm(manager);
       qxio::IoImportFilter* filter = &sun;
+      if (folder == "hostile-pnm") filter = &pnm;
 #if defined(VEMRA_TEST_PNG) && !defined(_WIN32)
       pngio::PngImportFilter pngFilter(manager);
       if (png) filter = &pngFilter;
@@ -93,6 +98,7 @@ TEST(Hostile, EachFileEndsInItsVerdict) {
   TestManager manager;
   EXPECT_FALSE(SunImportFilter(manager).CanImportFile(Wide(DataDir() / "hostile" / "missing.ras")))
       << "a file that is not there";
+  EXPECT_FALSE(pnmio::PnmImportFilter(manager).CanImportFile(Wide(DataDir() / "missing.pnm")));
 }
 
 // Each file of tests/data/read cut short, and failing to read. Cut short in its header or colour
@@ -160,7 +166,7 @@ TEST(Hostile, EveryPrefixOfAReadableFileAndReadsFailingInIt) {
 TEST(Hostile, QxhostCheckSaysEachVerdictWithinBoundedMemoryAndTime) {
   std::map<std::string, std::string> lines;  // verdict -> regular expression, FILE for the path
   std::map<std::pair<std::string, std::string>, std::vector<Row>> runs;  // folder, limit
-  for (const char* folder : {"hostile", "hostile-png"}) {
+  for (const char* folder : {"hostile", "hostile-png", "hostile-pnm"}) {
     for (const Row& row : Verdicts(folder)) {
       if (row.file[0] == '@') lines[folder + row.file.substr(1)] = row.fault;
       if (row.file[0] != '@') runs[{folder, row.limit}].push_back(row);

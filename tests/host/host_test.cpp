@@ -337,23 +337,14 @@ TEST(Image, RowsTableAndRefusals) {
 TEST(PixelConvert, EveryFormatToBgr24) {
   RGBQUAD palette[256];
   for (int i = 0; i < 256; ++i) palette[i] = {std::uint8_t(i), std::uint8_t(255 - i), 7, 0};
-  const std::string names[] = {"",       "Gray1",    "Gray4",    "Gray8",    "BGR555",
-                               "BGR565", "Indexed1", "Indexed4", "Indexed8", "BGR24",
-                               "BGRA32", "RGB24",    "Gray16"};
   for (const auto& row : Table("convert.txt")) {
     std::istringstream head(row[0]);
-    std::string name, word;
+    std::string name;
     int width = 0;
     head >> name >> width;
-    Bytes parts[2];  // the row; the BGR bytes, then 4 that must stay as they are
-    for (std::size_t part = 0; part < 2; ++part) {
-      for (std::istringstream words(row[part + 1]); words >> word;) {
-        for (std::size_t i = 0; i < word.size(); i += 2) {
-          parts[part].push_back(std::uint8_t(std::stoi(word.substr(i, 2), nullptr, 16)));
-        }
-      }
-    }
-    const auto format = utl::ColorFormat(std::find(names, names + 13, name) - names);
+    // the row; the BGR bytes, then 4 that must stay as they are
+    Bytes parts[2] = {FromHex(row[1]), FromHex(row[2])};
+    const utl::ColorFormat format = ColorFormatNamed(name);
     Bytes dst(parts[1].size() + 4, 0xEE);
     parts[1].insert(parts[1].end(), 4, 0xEE);
     EXPECT_TRUE(pixcv::SimplePixelConvert(width, parts[0].data(), format, dst.data(), utl::BGR24, 0,

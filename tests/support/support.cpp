@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -94,6 +95,27 @@ std::uint32_t Be32(const Bytes& bytes, std::size_t offset) {
     word = word << 8 | (i < bytes.size() ? bytes[i] : 0);
   }
   return word;
+}
+
+Bytes FromHex(const std::string& text) {
+  Bytes bytes;
+  std::string digits;
+  for (const char c : text) {
+    if (!std::isspace(static_cast<unsigned char>(c))) digits += c;
+  }
+  for (std::size_t i = 0; i + 1 < digits.size(); i += 2) {
+    bytes.push_back(std::uint8_t(std::stoi(digits.substr(i, 2), nullptr, 16)));
+  }
+  return bytes;
+}
+
+utl::ColorFormat ColorFormatNamed(const std::string& name) {
+  static const char* const kNames[] = {"",       "Gray1",    "Gray4",    "Gray8",    "BGR555",
+                                       "BGR565", "Indexed1", "Indexed4", "Indexed8", "BGR24",
+                                       "BGRA32", "RGB24",    "Gray16"};
+  const auto found = std::find(std::begin(kNames), std::end(kNames), name);
+  return found == std::end(kNames) ? utl::ColorFormatUnknown
+                                   : utl::ColorFormat(found - std::begin(kNames));
 }
 
 void TestManager::OnObjectImported(qxio::TrBase& object) {

@@ -49,6 +49,10 @@ private:
 void WriteFile(const fs::path& path, const Bytes& bytes);
 Bytes ReadFile(const fs::path& path);                        // empty when unreadable
 std::uint32_t Be32(const Bytes& bytes, std::size_t offset);  // bytes past the end read as 0
+Bytes FromHex(const std::string& text);                      // "0a ff": whitespace ignored
+// A host colour format by its name in utl::ColorFormat ("Gray1", "BGR24"); ColorFormatUnknown
+// for another name.
+utl::ColorFormat ColorFormatNamed(const std::string& name);
 
 // Keeps the images an import filter hands over; counts warnings and progress still open; tells
 // whether each progress's proportions stayed between 0 and 1 and never went back, as a host's

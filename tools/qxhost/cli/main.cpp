@@ -46,7 +46,7 @@ void PrintHelp() {
   if (!qxhost::FormatOfWord(L"png")) {
     std::fputs(
         "\nThis qxhost is built without PNG support: it converts between Sun raster\n"
-        "files only.\n",
+        "and PNM files only.\n",
         stdout);
   }
 }

@@ -24,7 +24,7 @@ bool HasData(const std::wstring& path) {
   return file.Read(&byte, 1) == 1;
 }
 
-// "neither a Sun raster nor a PNG file", or with one format "not a Sun raster file".
+// "neither a Sun raster nor a PNM nor a PNG file", or with one format "not a Sun raster file".
 std::string NoFormatOf() {
   const std::vector<Format>& formats = Formats();
   if (formats.size() == 1) return std::string("not a ") + formats[0].name + " file";

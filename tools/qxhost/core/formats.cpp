@@ -5,6 +5,8 @@
 
 #include "core/pluginloader.h"
 #include "pixcv/pixels.h"
+#include "pnmexportfilter.h"
+#include "pnmimportfilter.h"
 #include "utl/path.h"
 #include "utl/text.h"
 #if defined(QXHOST_HAVE_PNG)
@@ -58,6 +60,19 @@ std::vector<Format> BuildTable() {
                        return plugin.CreateExportFilter(manager);
                      },
                      WidenTwoColours});
+  formats.push_back({"PNM",
+                     L"pnm",
+                     {L"pnm", L"pbm", L"pgm", L"ppm"},
+                     nullptr,
+                     [](const Plugin&, qxio::IoManager& manager) {
+                       return std::unique_ptr<qxio::IoImportFilter>(
+                           std::make_unique<pnmio::PnmImportFilter>(manager));
+                     },
+                     [](const Plugin&, qxio::IoManager& manager) {
+                       return std::unique_ptr<qxio::IoExportFilter>(
+                           std::make_unique<pnmio::PnmExportFilter>(manager));
+                     },
+                     nullptr});
 #if defined(QXHOST_HAVE_PNG)
   formats.push_back({"PNG",
                      L"png",

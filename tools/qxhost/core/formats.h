@@ -1,6 +1,6 @@
 // The formats qxhost reads and writes, in one table: each a module behind the host's filter
-// interface, Sun raster through the loaded plug-in, PNG built in. Commands look a format up here
-// (by --to's word, by a name's extension, by a file's content) instead of branching on it.
+// interface, Sun raster through the loaded plug-in, PNM and PNG built in. Commands look a format
+// up here (by --to's word, by a name's extension, by a file's content) instead of branching on it.
 #pragma once
 
 #include <memory>
@@ -14,8 +14,8 @@ namespace qxhost {
 class Plugin;
 
 struct Format {
-  const char* name;     // in messages: "Sun raster", "PNG"
-  const wchar_t* word;  // --to's: "ras", "png"
+  const char* name;     // in messages: "Sun raster", "PNM", "PNG"
+  const wchar_t* word;  // --to's: "ras", "pnm", "png"
   // Lower case, without the dot; the first is the one batch gives its outputs.
   std::vector<std::wstring> extensions;
   // The option string that makes the export filter write run-length encoded files; null when
@@ -33,8 +33,8 @@ const std::vector<Format>& Formats();
 // The format of --to's word (any letter case), or of a name's extension; null for none.
 const Format* FormatOfWord(const std::wstring& word);
 const Format* FormatOfName(const std::wstring& path);
-// "png or ras" (with before "--to ": "--to png or --to ras"), ".png, .ras, .sun, .im1 or .rs":
-// the choices, for messages.
+// "png, pnm or ras" (with before "--to ": "--to png, --to pnm or --to ras"), ".png, .pnm, .pbm,
+// .pgm, .ppm, .ras, .sun, .im1 or .rs": the choices, for messages.
 std::string FormatWords(const std::wstring& before = L"");
 std::string FormatExtensions();
 
