@@ -24,10 +24,9 @@ bool HasData(const std::wstring& path) {
   return file.Read(&byte, 1) == 1;
 }
 
-// "neither a Sun raster nor a PNM nor a PNG file", or with one format "not a Sun raster file".
+// "neither a Sun raster nor a PNM nor a PNG file": every build reads two formats at least.
 std::string NoFormatOf() {
   const std::vector<Format>& formats = Formats();
-  if (formats.size() == 1) return std::string("not a ") + formats[0].name + " file";
   std::string text = "neither";
   for (std::size_t i = 0; i < formats.size(); ++i) {
     text += std::string(i == 0 ? " a " : " nor a ") + formats[i].name;
