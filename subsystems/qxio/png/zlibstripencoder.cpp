@@ -30,15 +30,20 @@ constexpr std::size_t kStripBytes = std::size_t{1} << 20;  // filtered bytes a s
 constexpr std::size_t kWindow = 32768;                     // deflate's reach back
 constexpr std::size_t kMaxChunk = std::size_t{1} << 30;    // an IDAT's data, at most
 
-// How zlib compresses. Filtered rows take runs alone (Z_RLE): on photographs smaller than level
-// 6's matches at a third of level 3's time, on smooth images within a few percent of level 6.
-// Indices and grey below 8 bits, unfiltered, need real matches: level 4 is within 2 % of level
-// 6's size there at half its time (docs/performance.md).
+// How zlib compresses (docs/performance.md). Filtered rows of photographs and smooth pictures take
+// runs alone (Z_RLE): smaller than level 6's matches there, at a third of level 3's time. Grain
+// of few levels, the same in every channel, leaves filtered rows whose strings recur: level 3's
+// matches make them up to half the size of runs, in 1.6 times their time. Each strip of filtered
+// rows takes the one of the two that compresses a sample of its rows smaller, matches only when
+// by more than 3 %. Indices and grey below 8 bits, unfiltered, need real matches: level 4 is
+// within 2 % of level 6's size there at half its time.
 struct Compression {
   int level;
   int strategy;
 };
-constexpr Compression kFiltered = {3, Z_RLE}, kUnfiltered = {4, Z_DEFAULT_STRATEGY};
+constexpr Compression kRuns = {3, Z_RLE}, kMatches = {3, Z_DEFAULT_STRATEGY};
+constexpr Compression kUnfiltered = {4, Z_DEFAULT_STRATEGY};
+constexpr std::size_t kSampleBytes = 32768;
 
 void PutBe32(std::uint8_t* p, std::uint32_t v) {
   p[0] = std::uint8_t(v >> 24), p[1] = std::uint8_t(v >> 16), p[2] = std::uint8_t(v >> 8);
@@ -151,7 +156,9 @@ public:
   }
 
   std::uint32_t Strips() const { return m_strips; }
-  Compression Method() const { return m_adaptive ? kFiltered : kUnfiltered; }
+  // What the zlib header says of the compression: runs for filtered rows, where most strips take
+  // them.
+  Compression Method() const { return m_adaptive ? kRuns : kUnfiltered; }
 
   struct Strip {
     std::vector<std::uint8_t> deflated;
@@ -183,8 +190,10 @@ public:
     strip.rawBytes = filtered.size() - primed;
     strip.adler = adler32_z(1, filtered.data() + primed, strip.rawBytes);
     const std::size_t window = std::min(primed, kWindow);
+    const Compression how =
+        m_adaptive ? Choose(filtered.data() + primed, strip.rawBytes) : kUnfiltered;
     strip.deflated =
-        Deflate(filtered.data() + primed - window, window, strip.rawBytes, end == m_height);
+        Deflate(how, filtered.data() + primed - window, window, strip.rawBytes, end == m_height);
     return strip;
   }
 
@@ -195,11 +204,18 @@ private:
     ToFileOrder(m_plan.form, m_rowBytes, out);
   }
 
+  // Runs or matches for the filtered rows of a strip, size bytes at rows, by a sample of them.
+  static Compression Choose(const std::uint8_t* rows, std::size_t size) {
+    const std::size_t sample = std::min(size, kSampleBytes);
+    const std::size_t runs = Deflate(kRuns, rows, 0, sample, true).size();
+    const std::size_t matches = Deflate(kMatches, rows, 0, sample, true).size();
+    return matches * 100 < runs * 97 ? kMatches : kRuns;
+  }
+
   // Raw deflate of size bytes at data + window, the window bytes before them as dictionary;
   // size is below 2 GiB (a strip's rows, or one row).
-  std::vector<std::uint8_t> Deflate(const std::uint8_t* data, std::size_t window, std::size_t size,
-                                    bool last) const {
-    const Compression how = Method();
+  static std::vector<std::uint8_t> Deflate(Compression how, const std::uint8_t* data,
+                                           std::size_t window, std::size_t size, bool last) {
     z_stream z{};
     if (deflateInit2(&z, how.level, Z_DEFLATED, -15, 9, how.strategy) != Z_OK) {
       throw std::bad_alloc();
