@@ -59,17 +59,25 @@ void SwapRedBluePortable(const std::uint8_t* in, std::uint8_t* out, std::size_t 
 // arithmetic on 16-bit lanes. The same code, inlined, makes the SSE2 and the AVX2 versions.
 #define PNGIO_INLINE inline __attribute__((always_inline))
 
+// A pixel's bytes to and from a register's low lanes, through general registers: copied through
+// memory, the bytes would be stored in pieces and loaded whole, which stalls every pixel.
 template <unsigned Bpp>
 PNGIO_INLINE __m128i LoadPixel(const std::uint8_t* p) {
-  long long v = 0;
-  std::memcpy(&v, p, Bpp);
-  return _mm_cvtsi64_si128(v);
+  std::uint32_t low = 0, high = 0;
+  std::memcpy(&low, p, Bpp == 3 ? 2 : 4);
+  if constexpr (Bpp == 3) low |= std::uint32_t{p[2]} << 16;
+  if constexpr (Bpp > 4) std::memcpy(&high, p + 4, Bpp - 4);
+  return _mm_cvtsi64_si128(static_cast<long long>(std::uint64_t{high} << 32 | low));
 }
 
 template <unsigned Bpp>
 PNGIO_INLINE void StorePixel(std::uint8_t* p, __m128i v) {
-  const long long bytes = _mm_cvtsi128_si64(v);
-  std::memcpy(p, &bytes, Bpp);
+  const auto bytes = static_cast<std::uint64_t>(_mm_cvtsi128_si64(v));
+  const auto low = static_cast<std::uint32_t>(bytes),
+             high = static_cast<std::uint32_t>(bytes >> 32);
+  std::memcpy(p, &low, Bpp == 3 ? 2 : 4);
+  if constexpr (Bpp == 3) p[2] = static_cast<std::uint8_t>(low >> 16);
+  if constexpr (Bpp > 4) std::memcpy(p + 4, &high, Bpp - 4);
 }
 
 template <unsigned Bpp>
