@@ -65,6 +65,7 @@ TEST(PngFilters, EveryHostFormatAndTheExportsLifeCycle) {
   EXPECT_EQ(dir.List(), std::vector<std::string>{"out.png"});
 }
 
+#if !defined(_WIN32)  // the Windows Imaging Component, which writes PNG there, has no levels
 // Pictures of grain no larger than 1.05 times libpng's PNG at its defaults: a gradient under
 // grain of its own in each channel, as in photographs, and under grain of few levels, the same in
 // all channels, whose rows only zlib's matches make small, under filters of one kind.
@@ -95,6 +96,7 @@ TEST(PngFilters, PicturesOfGrainAsSmallAsLibpngs) {
         << (shared ? "grain shared by the channels" : "grain of each channel");
   }
 }
+#endif
 
 }  // namespace
 }  // namespace vemra::test
