@@ -14,6 +14,26 @@
 namespace vemra::test {
 namespace {
 
+// A gradient under grain: of its own in each channel, as in photographs, or of levels 0 to 6
+// shared by the channels.
+qxio::TrImage Grain(int width, int height, bool shared) {
+  std::mt19937 random(5);
+  qxio::TrImage image;
+  image.SetScanlineStart(width, height, utl::BGR24, 0, 0, nullptr, qxio::RowAccessByIndex, 0,
+                         nullptr);
+  for (int y = 0; y < height; ++y) {
+    for (int x = 0; x < width; ++x) {
+      const int grain = int(random() % 7);
+      for (int c = 0; c < 3; ++c) {
+        const int noise = shared ? grain : int(random() % 9 + random() % 9) / 2;
+        image.MutableRow(y)[3 * x + 2 - c] =
+            std::uint8_t(std::min(255, (x * (c + 1) + y * (3 - c)) / 8 + noise));
+      }
+    }
+  }
+  return image;
+}
+
 TEST(PngFilters, EveryHostFormatAndTheExportsLifeCycle) {
   TempDir dir;
   TestManager manager;
@@ -56,9 +76,7 @@ TEST(PngFilters, EveryHostFormatAndTheExportsLifeCycle) {
   EXPECT_EQ(dir.List(), std::vector<std::string>{"out.png"});
   // A row longer than one compressed strip holds (1 MiB) goes out whole.
   qxio::TrImage wide = TestImage(utl::BGR24, 400000, 2);
-  exporter.BeginExport(dir.Wide("out.png"));
-  exporter.ExportObject(wide);
-  exporter.EndExport();
+  ASSERT_TRUE(Export(exporter, manager, wide, dir.Wide("out.png")));
   const Imported back = Import(importer, manager, dir.Wide("out.png"));
   ASSERT_TRUE(back.image);
   ExpectSameRgb(ImageRgb(*back.image), ImageRgb(wide));
@@ -70,29 +88,14 @@ TEST(PngFilters, EveryHostFormatAndTheExportsLifeCycle) {
 // grain of its own in each channel, as in photographs, and under grain of few levels, the same in
 // all channels, whose rows only zlib's matches make small, under filters of one kind.
 TEST(PngFilters, PicturesOfGrainAsSmallAsLibpngs) {
-  constexpr int kSide = 512;
-  std::mt19937 random(5);
   TempDir dir;
   TestManager manager;
   pngio::PngExportFilter exporter(manager);
   for (const bool shared : {false, true}) {
-    Rgb picture{kSide, kSide, Bytes(3 * kSide * kSide)};
-    qxio::TrImage image;
-    image.SetScanlineStart(kSide, kSide, utl::BGR24, 0, 0, nullptr, qxio::RowAccessByIndex, 0,
-                           nullptr);
-    for (int y = 0; y < kSide; ++y) {
-      for (int x = 0; x < kSide; ++x) {
-        const int grain = int(random() % 7);
-        for (int c = 0; c < 3; ++c) {
-          const int noise = shared ? grain : int(random() % 9 + random() % 9) / 2;
-          const auto level = std::uint8_t(std::min(255, (x * (c + 1) + y * (3 - c)) / 8 + noise));
-          picture.pixels[3 * (std::size_t(y) * kSide + x) + c] = level;
-          image.MutableRow(y)[3 * x + 2 - c] = level;
-        }
-      }
-    }
+    qxio::TrImage image = Grain(512, 512, shared);
     ASSERT_TRUE(Export(exporter, manager, image, dir.Wide("grain.png")));
-    EXPECT_LE(double(fs::file_size(dir / "grain.png")), 1.05 * double(LibpngFileSize(picture)))
+    EXPECT_LE(double(fs::file_size(dir / "grain.png")),
+              1.05 * double(LibpngFileSize(ImageRgb(image))))
         << (shared ? "grain shared by the channels" : "grain of each channel");
   }
 }
