@@ -1,11 +1,15 @@
 // Fuzz target: the PNG import filter end to end, as a host drives it: probe, file information,
 // then the import, on the file as given and, when a chunk's CRC is wrong, again with the CRCs
 // made right (pngchunks.h). The probe answers by the signature alone; a file imports as one
-// image, as its information described it, or ends in the host's error, saying why.
+// image, as its information described it, or ends in the host's error, saying why. Where the
+// decoder's direct way reads a file (directdecoder.h), libpng reads it too, to the same image.
 #include <cstring>
 
 #include "pngchunks.h"
 #include "pngimportfilter.h"
+#if !defined(_WIN32)
+#include "directdecoder.h"
+#endif
 
 namespace {
 
@@ -61,6 +65,39 @@ void Check(const Bytes& file) {
           "a warning exactly when 16-bit samples lose precision");
 }
 
+#if !defined(_WIN32)
+std::unique_ptr<qxio::TrImage> DecodeBy(pngio::Route route, const std::wstring& path) {
+  TestManager manager;
+  manager.SetMaxPixels(kMaxPixels);
+  qxio::CProgress progress(&manager);
+  std::string notice;
+  try {
+    return std::make_unique<qxio::TrImage>(pngio::DecodeBy(route, path, progress, &notice));
+  } catch (const std::exception&) {
+    return nullptr;
+  }
+}
+
+void CheckDirectWay(const Bytes& file) {
+  const std::wstring path = Wide(ScratchFile("direct.png", file.data(), file.size()));
+  const auto direct = DecodeBy(pngio::Route::Direct, path);
+  if (!direct) return;
+  const auto libpng = DecodeBy(pngio::Route::Libpng, path);
+  Require(libpng && libpng->GetColorFormat() == direct->GetColorFormat() &&
+              libpng->GetWidth() == direct->GetWidth() &&
+              libpng->GetHeight() == direct->GetHeight(),
+          "libpng reads what the direct way reads, an image of the same size and format");
+  RGBQUAD tables[2][256];
+  libpng->GetColorTable(tables[0], 0, 256);
+  direct->GetColorTable(tables[1], 0, 256);
+  Require(std::memcmp(tables[0], tables[1], sizeof tables[0]) == 0, "the same colour table");
+  for (int y = 0; y < direct->GetHeight(); ++y) {
+    Require(std::memcmp(libpng->Row(y), direct->Row(y), direct->RowBytes()) == 0,
+            "the direct way's rows are libpng's");
+  }
+}
+#endif
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -68,5 +105,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   Check(file);
   const Bytes repaired = WithChunkCrcs(file);
   if (repaired != file) Check(repaired);
+#if !defined(_WIN32)
+  CheckDirectWay(repaired);
+#endif
   return 0;
 }

@@ -31,4 +31,17 @@ Rgb LoadPng(const fs::path& path) {
   return rgb;
 }
 
+// libpng's writer at its defaults: level 6, filters chosen row by row, as most programs write.
+std::size_t LibpngFileSize(const Rgb& image) {
+  png_image png{};
+  png.version = PNG_IMAGE_VERSION;
+  png.width = static_cast<png_uint_32>(image.width);
+  png.height = static_cast<png_uint_32>(image.height);
+  png.format = PNG_FORMAT_RGB;
+  png_alloc_size_t size = 0;
+  png_image_write_to_memory(&png, nullptr, &size, 0, image.pixels.data(), 0, nullptr);
+  png_image_free(&png);
+  return size;
+}
+
 }  // namespace vemra::test

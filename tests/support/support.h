@@ -125,5 +125,7 @@ struct Rgb {
 };
 Rgb ImageRgb(const qxio::TrImage& image);  // through the host's converter and colour table
 Rgb LoadPng(const fs::path& path);         // through libpng, where built; empty when unreadable
+// The bytes of the PNG file that libpng's writer makes of image at its defaults, where built.
+std::size_t LibpngFileSize(const Rgb& image);
 
 }  // namespace vemra::test

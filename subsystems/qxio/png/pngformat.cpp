@@ -22,15 +22,6 @@ std::uint32_t Be32(const std::uint8_t* p) {
   return std::uint32_t{p[0]} << 24 | std::uint32_t{p[1]} << 16 | std::uint32_t{p[2]} << 8 | p[3];
 }
 
-int Channels(int colorType) {
-  switch (colorType) {
-    case kRgb: return 3;
-    case kGreyAlpha: return 2;
-    case kRgba: return 4;
-    default: return 1;
-  }
-}
-
 // 16 bits to 8, rounded: k x 257 gives k.
 std::uint8_t Reduce(const std::uint8_t* le) {
   return static_cast<std::uint8_t>(((le[0] | le[1] << 8) * 255u + 32895u) >> 16);
@@ -68,6 +59,15 @@ bool HasSignature(const std::wstring& path) {
   unsigned char start[sizeof kPngSignature];
   return file.Read(start, sizeof start) == sizeof start &&
          std::memcmp(start, kPngSignature, sizeof start) == 0;
+}
+
+int Channels(int colorType) {
+  switch (colorType) {
+    case kRgb: return 3;
+    case kGreyAlpha: return 2;
+    case kRgba: return 4;
+    default: return 1;
+  }
 }
 
 namespace {
@@ -194,9 +194,12 @@ Kind ReadKind(utl::CBufferedFile& file) {
   return kind;
 }
 
+std::uint64_t FileRowBytes(const Kind& kind) {
+  return pixcv::PackedRowBytes(kind.width, Channels(kind.colorType) * kind.bitDepth);
+}
+
 void CheckClaimedSize(const Kind& kind, std::int64_t fileBytes) {
-  const double rowBytes =
-      double(pixcv::PackedRowBytes(kind.width, Channels(kind.colorType) * kind.bitDepth));
+  const double rowBytes = double(FileRowBytes(kind));
   if (double(kind.height) * (rowBytes + 1) > kMaxInflateRatio * double(fileBytes) + 4096.0) {
     throw PngError("the PNG claims " + std::to_string(kind.width) + " x " +
                    std::to_string(kind.height) + " pixels, more than its " +

@@ -47,6 +47,13 @@ Kind ReadKind(utl::CBufferedFile& file);
 // "grey", "RGB", "palette", "grey with alpha", "RGB with alpha"; null for another colour type.
 const char* ColorTypeText(int colorType);
 
+// The samples of a pixel of colorType: 3 for RGB, 2 for grey with alpha, 4 for RGB with alpha,
+// else 1.
+int Channels(int colorType);
+
+// The bytes of one of the PNG's rows as the file holds them, its filter type not counted.
+std::uint64_t FileRowBytes(const Kind& kind);
+
 // Raises PngError when the file of fileBytes bytes cannot hold the image the header claims.
 void CheckClaimedSize(const Kind& kind, std::int64_t fileBytes);
 

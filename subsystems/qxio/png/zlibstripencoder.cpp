@@ -30,15 +30,20 @@ constexpr std::size_t kStripBytes = std::size_t{1} << 20;  // filtered bytes a s
 constexpr std::size_t kWindow = 32768;                     // deflate's reach back
 constexpr std::size_t kMaxChunk = std::size_t{1} << 30;    // an IDAT's data, at most
 
-// How zlib compresses. Filtered rows take runs alone (Z_RLE): on photographs smaller than level
-// 6's matches at a third of level 3's time, on smooth images within a few percent of level 6.
-// Indices and grey below 8 bits, unfiltered, need real matches: level 4 is within 2 % of level
-// 6's size there at half its time (docs/performance.md).
+// How zlib compresses (docs/performance.md). Filtered rows of photographs and smooth pictures take
+// runs alone (Z_RLE): smaller than level 6's matches there, at a third of level 3's time. Grain
+// of few levels, the same in every channel, leaves filtered rows whose strings recur: level 3's
+// matches make them up to half the size of runs, in 1.6 times their time. Each strip of filtered
+// rows takes the one of the two that compresses a sample of its rows smaller, matches only when
+// by more than 3 %. Indices and grey below 8 bits, unfiltered, need real matches: level 4 is
+// within 2 % of level 6's size there at half its time.
 struct Compression {
   int level;
   int strategy;
 };
-constexpr Compression kFiltered = {3, Z_RLE}, kUnfiltered = {4, Z_DEFAULT_STRATEGY};
+constexpr Compression kRuns = {3, Z_RLE}, kMatches = {3, Z_DEFAULT_STRATEGY};
+constexpr Compression kUnfiltered = {4, Z_DEFAULT_STRATEGY};
+constexpr std::size_t kSampleBytes = 32768;
 
 void PutBe32(std::uint8_t* p, std::uint32_t v) {
   p[0] = std::uint8_t(v >> 24), p[1] = std::uint8_t(v >> 16), p[2] = std::uint8_t(v >> 8);
@@ -78,21 +83,33 @@ int Paeth(int a, int b, int c) {
 }
 
 // The filters of a row, one of which is chosen for it.
+// How rows are filtered: not at all; each by the filter whose bytes, taken as signed, have the
+// least sum of absolute values (a cheap guess at what compresses best, libpng's); or all by Sub,
+// or all by Up.
+enum class Filters { None, Adaptive, Sub, Up };
+
 class RowFilter {
 public:
-  RowFilter(std::size_t rowBytes, int bytesPerPixel, bool adaptive)
+  RowFilter(std::size_t rowBytes, int bytesPerPixel, Filters filters)
       : m_rowBytes(rowBytes),
         m_bpp(static_cast<std::size_t>(bytesPerPixel)),
-        m_adaptive(adaptive),
-        m_trial(adaptive ? 4 * rowBytes : 0) {}
+        m_filters(filters),
+        m_trial(filters == Filters::Adaptive ? 4 * rowBytes : 0) {}
 
-  // Writes the filter byte and the filtered row to out (rowBytes + 1 bytes). The row with the
-  // least sum of absolute values, its bytes taken as signed, wins: a cheap guess at what
-  // compresses best.
+  // Writes the filter byte and the filtered row to out (rowBytes + 1 bytes).
   void Filter(const std::uint8_t* row, const std::uint8_t* above, std::uint8_t* out) {
+    if (m_filters == Filters::Sub || m_filters == Filters::Up) {
+      const bool sub = m_filters == Filters::Sub;
+      out[0] = sub ? 1 : 2;
+      for (std::size_t i = 0; i < m_rowBytes; ++i) {
+        const int before = !sub ? above[i] : i >= m_bpp ? row[i - m_bpp] : 0;
+        out[i + 1] = std::uint8_t(row[i] - before);
+      }
+      return;
+    }
     out[0] = 0;
     std::memcpy(out + 1, row, m_rowBytes);
-    if (!m_adaptive) return;
+    if (m_filters == Filters::None) return;
     std::uint8_t* sub = m_trial.data();
     std::uint8_t* up = sub + m_rowBytes;
     std::uint8_t* average = up + m_rowBytes;
@@ -132,7 +149,7 @@ private:
 
   std::size_t m_rowBytes;
   std::size_t m_bpp;
-  bool m_adaptive;
+  Filters m_filters;
   std::vector<std::uint8_t> m_trial;
 };
 
@@ -143,15 +160,17 @@ public:
       : m_plan(plan), m_height(height), m_rowBytes(RowBytes(plan.form, width)) {
     const int channels = plan.colorType == kRgb ? 3 : plan.colorType == kRgba ? 4 : 1;
     m_bytesPerPixel = std::max(1, channels * plan.bitDepth / 8);
-    // Indices and grey of fewer than 8 bits gain nothing from filters.
-    m_adaptive = plan.colorType != kPalette && plan.bitDepth >= 8;
     m_stripRows =
         static_cast<std::uint32_t>(std::max<std::size_t>(1, kStripBytes / (m_rowBytes + 1)));
     m_strips = (height + m_stripRows - 1) / m_stripRows;
+    // Indices and grey of fewer than 8 bits gain nothing from filters.
+    if (plan.colorType != kPalette && plan.bitDepth >= 8) m_filters = ChooseFilters();
   }
 
   std::uint32_t Strips() const { return m_strips; }
-  Compression Method() const { return m_adaptive ? kFiltered : kUnfiltered; }
+  // What the zlib header says of the compression: runs for filtered rows, where most strips take
+  // them.
+  Compression Method() const { return m_filters != Filters::None ? kRuns : kUnfiltered; }
 
   struct Strip {
     std::vector<std::uint8_t> deflated;
@@ -166,25 +185,17 @@ public:
     const std::uint32_t end = std::min(m_height, first + m_stripRows);
     const std::uint32_t primer =
         std::min<std::uint32_t>(first, static_cast<std::uint32_t>((kWindow + line - 1) / line));
-    const std::uint32_t start = first - primer;
-    std::vector<std::uint8_t> filtered(std::size_t{end - start} * line);
-    std::vector<std::uint8_t> rows(2 * m_rowBytes), scratch(m_rowBytes);
-    std::uint8_t* above = rows.data();
-    std::uint8_t* current = above + m_rowBytes;
-    if (start > 0) LoadRow(start - 1, above, scratch.data());
-    RowFilter filter(m_rowBytes, m_bytesPerPixel, m_adaptive);
-    for (std::uint32_t y = start; y < end; ++y) {
-      LoadRow(y, current, scratch.data());
-      filter.Filter(current, above, &filtered[std::size_t{y - start} * line]);
-      std::swap(above, current);
-    }
+    const std::vector<std::uint8_t> filtered = FilterRows(first - primer, end, m_filters);
     const std::size_t primed = std::size_t{primer} * line;
     Strip strip;
     strip.rawBytes = filtered.size() - primed;
     strip.adler = adler32_z(1, filtered.data() + primed, strip.rawBytes);
     const std::size_t window = std::min(primed, kWindow);
+    const Compression how = m_filters != Filters::None
+                                ? ChooseCompression(filtered.data() + primed, strip.rawBytes)
+                                : kUnfiltered;
     strip.deflated =
-        Deflate(filtered.data() + primed - window, window, strip.rawBytes, end == m_height);
+        Deflate(how, filtered.data() + primed - window, window, strip.rawBytes, end == m_height);
     return strip;
   }
 
@@ -195,11 +206,63 @@ private:
     ToFileOrder(m_plan.form, m_rowBytes, out);
   }
 
+  // Rows start to end - 1, each with its filter type byte before it.
+  std::vector<std::uint8_t> FilterRows(std::uint32_t start, std::uint32_t end,
+                                       Filters filters) const {
+    const std::size_t line = m_rowBytes + 1;
+    std::vector<std::uint8_t> filtered(std::size_t{end - start} * line);
+    std::vector<std::uint8_t> rows(2 * m_rowBytes), scratch(m_rowBytes);
+    std::uint8_t* above = rows.data();
+    std::uint8_t* current = above + m_rowBytes;
+    if (start > 0) LoadRow(start - 1, above, scratch.data());
+    RowFilter filter(m_rowBytes, m_bytesPerPixel, filters);
+    for (std::uint32_t y = start; y < end; ++y) {
+      LoadRow(y, current, scratch.data());
+      filter.Filter(current, above, &filtered[std::size_t{y - start} * line]);
+      std::swap(above, current);
+    }
+    return filtered;
+  }
+
+  // The filters of the whole image, by 128 KiB of rows at a quarter, a half and three quarters
+  // of its height (shorter samples favour the wrong filter while zlib's matches have little to
+  // go on): Sub or Up, whichever makes them compress smaller, where that is smaller than the
+  // adaptive filters by more than 3 %, as with grain of few levels shared by the channels,
+  // whose filtered bytes then repeat across a pixel's channels.
+  Filters ChooseFilters() const {
+    const std::uint32_t rows = static_cast<std::uint32_t>(
+        std::clamp<std::size_t>(4 * kSampleBytes / (m_rowBytes + 1), 1, m_height));
+    const std::uint32_t samples = rows < m_height ? 3 : 1;
+    const auto deflated = [&](Filters filters) {
+      std::size_t size = 0;
+      for (std::uint32_t n = 1; n <= samples; ++n) {
+        const auto start = static_cast<std::uint32_t>(std::uint64_t{m_height - rows} * n / 4);
+        const std::vector<std::uint8_t> sample = FilterRows(start, start + rows, filters);
+        const std::size_t matches = Deflate(kMatches, sample.data(), 0, sample.size(), true).size();
+        size +=
+            filters != Filters::Adaptive
+                ? matches
+                : std::min(matches, Deflate(kRuns, sample.data(), 0, sample.size(), true).size());
+      }
+      return size;
+    };
+    const std::size_t sub = deflated(Filters::Sub), up = deflated(Filters::Up);
+    const Filters fixed = sub < up ? Filters::Sub : Filters::Up;
+    return std::min(sub, up) * 100 < deflated(Filters::Adaptive) * 97 ? fixed : Filters::Adaptive;
+  }
+
+  // Runs or matches for the filtered rows of a strip, size bytes at rows, by a sample of them.
+  static Compression ChooseCompression(const std::uint8_t* rows, std::size_t size) {
+    const std::size_t sample = std::min(size, kSampleBytes);
+    const std::size_t runs = Deflate(kRuns, rows, 0, sample, true).size();
+    const std::size_t matches = Deflate(kMatches, rows, 0, sample, true).size();
+    return matches * 100 < runs * 97 ? kMatches : kRuns;
+  }
+
   // Raw deflate of size bytes at data + window, the window bytes before them as dictionary;
   // size is below 2 GiB (a strip's rows, or one row).
-  std::vector<std::uint8_t> Deflate(const std::uint8_t* data, std::size_t window, std::size_t size,
-                                    bool last) const {
-    const Compression how = Method();
+  static std::vector<std::uint8_t> Deflate(Compression how, const std::uint8_t* data,
+                                           std::size_t window, std::size_t size, bool last) {
     z_stream z{};
     if (deflateInit2(&z, how.level, Z_DEFLATED, -15, 9, how.strategy) != Z_OK) {
       throw std::bad_alloc();
@@ -227,7 +290,7 @@ private:
   std::uint32_t m_height;
   std::size_t m_rowBytes;
   int m_bytesPerPixel = 1;
-  bool m_adaptive = true;
+  Filters m_filters = Filters::None;
   std::uint32_t m_stripRows = 1;
   std::uint32_t m_strips = 1;
 };

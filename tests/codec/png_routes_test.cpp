@@ -1,0 +1,195 @@
+// The PNG decoder's two ways through the image data, libpng's row by row and the direct one
+// (libdeflate and pngrows.h), give the same image: on every PNG file of the tests and of the
+// shared corpus, and on random rows of every filter type, kind and width. The direct way reads
+// every file that libpng reads, but for the kinds it leaves to libpng; every version of the row
+// code does what the portable one does.
+
+#include <zlib.h>
+
+#include <fstream>
+#include <random>
+#include <regex>
+
+#include "directdecoder.h"
+#include "pngrows.h"
+#include "testsupport.h"
+
+namespace vemra::test {
+namespace {
+
+using pngio::Isa;
+using pngio::Route;
+
+struct Decoded {
+  std::unique_ptr<qxio::TrImage> image;
+  std::string error;
+};
+
+Decoded DecodeBy(Route route, const fs::path& path) {
+  TestManager manager;
+  qxio::CProgress progress(&manager);
+  std::string notice;
+  Decoded decoded;
+  try {
+    decoded.image =
+        std::make_unique<qxio::TrImage>(pngio::DecodeBy(route, Wide(path), progress, &notice));
+  } catch (const std::exception& error) {
+    decoded.error = error.what();
+  }
+  return decoded;
+}
+
+void ExpectSameImage(const qxio::TrImage& got, const qxio::TrImage& wanted) {
+  ASSERT_EQ(got.GetColorFormat(), wanted.GetColorFormat());
+  ASSERT_EQ(got.GetWidth(), wanted.GetWidth());
+  ASSERT_EQ(got.GetHeight(), wanted.GetHeight());
+  RGBQUAD tables[2][256];
+  got.GetColorTable(tables[0], 0, 256);
+  wanted.GetColorTable(tables[1], 0, 256);
+  EXPECT_EQ(got.GetNumColorTableEntriesUsed(), wanted.GetNumColorTableEntriesUsed());
+  EXPECT_EQ(std::memcmp(tables[0], tables[1], sizeof tables[0]), 0) << "colour tables";
+  for (int y = 0; y < got.GetHeight(); ++y) {
+    ASSERT_EQ(std::memcmp(got.Row(y), wanted.Row(y), got.RowBytes()), 0) << "row " << y;
+  }
+}
+
+// Decodes path both ways: the direct way refuses what libpng refuses, and reads the rest as
+// libpng does unless leftToLibpng.
+void ExpectAlikeBothWays(const fs::path& path, bool leftToLibpng) {
+  SCOPED_TRACE(path.string());
+  const Decoded libpng = DecodeBy(Route::Libpng, path), direct = DecodeBy(Route::Direct, path);
+  if (!libpng.image) {
+    EXPECT_FALSE(direct.image) << "libpng: " << libpng.error;
+    return;
+  }
+  EXPECT_EQ(!direct.image, leftToLibpng) << direct.error;
+  if (direct.image) ExpectSameImage(*direct.image, *libpng.image);
+}
+
+TEST(PngRoutes, EveryTestFileAlikeBothWays) {
+  // The kinds that the direct way leaves to libpng, as the files' names say them.
+  const std::regex leftToLibpng("interlaced|greyalpha|(grey|rgb)[0-9]+-trns");
+  std::vector<fs::path> files;
+  for (const char* folder : {"png", "png-seeds", "cli", "hostile-png"}) {
+    const auto some = FilesIn(DataDir() / folder, {".png"});
+    files.insert(files.end(), some.begin(), some.end());
+  }
+  if (!CorpusDir().empty()) {
+    const auto some = FilesIn(CorpusDir(), {".png"});
+    files.insert(files.end(), some.begin(), some.end());
+  }
+  for (const fs::path& file : files) {
+    ExpectAlikeBothWays(file, std::regex_search(file.filename().string(), leftToLibpng));
+  }
+}
+
+void PutChunk(Bytes& file, const char* type, const Bytes& data) {
+  const std::uint32_t length = static_cast<std::uint32_t>(data.size());
+  Bytes chunk = {std::uint8_t(length >> 24), std::uint8_t(length >> 16), std::uint8_t(length >> 8),
+                 std::uint8_t(length)};
+  chunk.insert(chunk.end(), type, type + 4);
+  chunk.insert(chunk.end(), data.begin(), data.end());
+  const std::uint32_t crc = static_cast<std::uint32_t>(crc32(0, chunk.data() + 4, length + 4));
+  for (int shift = 24; shift >= 0; shift -= 8) chunk.push_back(std::uint8_t(crc >> shift));
+  file.insert(file.end(), chunk.begin(), chunk.end());
+}
+
+// A PNG whose rows are random bytes under each filter type in turn (any bytes are a sound
+// filtered row); a palette image has a random number of colours and, with trns, of alphas.
+Bytes RandomPng(std::mt19937& random, int colorType, int depth, std::uint32_t width, bool trns) {
+  constexpr std::uint32_t kHeight = 7;
+  const auto byte = [&] { return std::uint8_t(random()); };
+  Bytes file = {137, 80, 78, 71, 13, 10, 26, 10}, header(13);
+  for (int i = 0; i < 4; ++i) header[i] = std::uint8_t(width >> (24 - 8 * i));
+  header[7] = kHeight, header[8] = std::uint8_t(depth), header[9] = std::uint8_t(colorType);
+  PutChunk(file, "IHDR", header);
+  if (colorType == 3) {
+    Bytes palette(3 * (1 + random() % (1u << depth)));
+    std::generate(palette.begin(), palette.end(), byte);
+    PutChunk(file, "PLTE", palette);
+    if (trns) {
+      Bytes alpha(1 + random() % (palette.size() / 3));
+      std::generate(alpha.begin(), alpha.end(), byte);
+      PutChunk(file, "tRNS", alpha);
+    }
+  }
+  const int channels = colorType == 2 ? 3 : colorType == 6 ? 4 : 1;
+  const std::size_t rowBytes = (std::size_t{width} * channels * depth + 7) / 8;
+  Bytes rows((rowBytes + 1) * kHeight);
+  std::generate(rows.begin(), rows.end(), byte);
+  for (std::uint32_t y = 0; y < kHeight; ++y)
+    rows[y * (rowBytes + 1)] = std::uint8_t((y + width) % 5);
+  Bytes deflated(compressBound(rows.size()));
+  uLongf size = deflated.size();
+  compress(deflated.data(), &size, rows.data(), rows.size());
+  deflated.resize(size);
+  PutChunk(file, "IDAT", deflated);
+  PutChunk(file, "IEND", {});
+  return file;
+}
+
+TEST(PngRoutes, RandomRowsOfEveryFilterKindAndWidth) {
+  struct Kind {
+    int colorType, depth;
+    bool trns;
+  };
+  const Kind kinds[] = {{0, 1, false}, {0, 2, false},  {0, 4, false}, {0, 8, false}, {0, 16, false},
+                        {3, 1, false}, {3, 2, true},   {3, 4, false}, {3, 8, false}, {3, 8, true},
+                        {2, 8, false}, {2, 16, false}, {6, 8, false}, {6, 16, false}};
+  std::mt19937 random(2024);
+  TempDir dir;
+  for (const Kind& kind : kinds) {
+    for (std::uint32_t width : {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 15, 16, 17, 31, 33, 64, 101}) {
+      SCOPED_TRACE("colour type " + std::to_string(kind.colorType) + ", depth " +
+                   std::to_string(kind.depth) + ", width " + std::to_string(width));
+      WriteFile(dir / "random.png",
+                RandomPng(random, kind.colorType, kind.depth, width, kind.trns));
+      ExpectAlikeBothWays(dir / "random.png", false);
+    }
+  }
+}
+
+// Each version that this processor runs against the portable one, on random rows of every pixel
+// size that a PNG has and lengths around each version's steps.
+TEST(PngRows, EveryVersionAsThePortableOne) {
+  std::ifstream cpuinfo("/proc/cpuinfo");
+  const std::string flags((std::istreambuf_iterator<char>(cpuinfo)), {});
+  if (!flags.empty()) {
+    EXPECT_EQ(pngio::Runs(Isa::Avx2), flags.find(" avx2") != std::string::npos);
+  }
+  EXPECT_TRUE(pngio::Runs(pngio::BestIsa()));
+  std::mt19937 random(7);
+  const auto randomBytes = [&](std::size_t n) {
+    Bytes bytes(n);
+    for (auto& b : bytes) b = std::uint8_t(random());
+    return bytes;
+  };
+  for (const Isa isa : {Isa::Sse2, Isa::Avx2}) {
+    if (!pngio::Runs(isa)) continue;
+    EXPECT_GE(pngio::BestIsa(), isa);
+    for (const unsigned bpp : {1u, 2u, 3u, 4u, 6u, 8u}) {
+      for (std::size_t pixels = 1; pixels <= 40; ++pixels) {
+        const Bytes prior = randomBytes(bpp * pixels), row = randomBytes(bpp * pixels);
+        for (int type = 0; type < 5; ++type) {
+          Bytes got = row, wanted = row;
+          pngio::Unfilter(isa, type, got.data(), prior.data(), got.size(), bpp);
+          pngio::Unfilter(Isa::Portable, type, wanted.data(), prior.data(), wanted.size(), bpp);
+          ASSERT_EQ(got, wanted) << "ISA " << int(isa) << ", filter " << type << ", " << bpp
+                                 << " bytes a pixel, " << pixels << " pixels";
+        }
+      }
+    }
+    for (const unsigned channels : {3u, 4u}) {
+      for (std::size_t pixels = 0; pixels <= 40; ++pixels) {
+        const Bytes in = randomBytes(channels * pixels);
+        Bytes got(in.size()), wanted(in.size());
+        pngio::SwapRedBlue(isa, in.data(), got.data(), pixels, channels);
+        pngio::SwapRedBlue(Isa::Portable, in.data(), wanted.data(), pixels, channels);
+        ASSERT_EQ(got, wanted) << "ISA " << int(isa) << ", " << channels << " channels, " << pixels;
+      }
+    }
+  }
+}
+
+}  // namespace
+}  // namespace vemra::test
