@@ -12,6 +12,7 @@
 #include "faultyfiles.h"
 #include "piecemeal.h"
 #include "pixcv/convert.h"
+#include "qxio/fileexport.h"
 #include "testsupport.h"
 #include "utl/bufferedfile.h"
 #include "utl/log.h"
@@ -86,12 +87,16 @@ TEST(BufferedFile, PiecemealTransfers) {
   Bytes data(kBuf + 5), got(data.size());
   for (std::size_t i = 0; i < data.size(); ++i) data[i] = std::uint8_t(i * 7 + i / 253);
   TempDir dir;
-  const Piecemeal piecemeal;
+  Piecemeal piecemeal;
   CBufferedFile file;
   file.Open(dir.Wide("f"), "wb", utl::ShareNone, false);
   file.Write(data.data(), data.size());
   for (std::size_t i = 3; i < 23; ++i) data[i] = std::uint8_t(i * 13);
   file.Overwrite(3, data.data() + 3, 20);
+  piecemeal.FailWritesInPlace(EIO);  // a byte that went out cannot be changed: the system's reason
+  EXPECT_EQ(Raised([&] { file.Overwrite(3, data.data(), 1); }).value().Reason(),
+            utl::ErrnoText(EIO));
+  piecemeal.FailWritesInPlace(0);
   file.Close();
   file.Open(dir.Wide("f"), "rb", utl::ShareNone, false);
   EXPECT_EQ(file.Read(got.data(), got.size()), got.size());
@@ -115,6 +120,12 @@ TEST(BufferedFile, ClosedFilesAndWindowsPaths) {
   file.Open(dir.Wide("f"), "rb", utl::ShareRead, false);
   EXPECT_EQ(Raised([&] { file.Write(&byte, 1); }).value().Kind(), ErrorKind::FileWrite);
   file.Close();
+  {  // a file left open is closed by its destructor, its buffered bytes written
+    CBufferedFile unclosed;
+    unclosed.Open(dir.Wide("f"), "wb", utl::ShareNone, false);
+    unclosed.Write("ab", 2);
+  }
+  EXPECT_EQ(ReadFile(dir / "f"), (Bytes{'a', 'b'}));
 #if defined(_WIN32)
   // A path longer than MAX_PATH, outside ASCII; a file open for reading lets readers in but no
   // writer; the system's own words, without line ends.
@@ -391,6 +402,83 @@ TEST(Error, TheSentenceOfEachKind) {
   EXPECT_EQ(describe([] { throw std::runtime_error("disk on fire"); }), L"disk on fire");
   EXPECT_EQ(describe([] { throw 7; }), L"an exception of unknown type");
   EXPECT_EQ(utl::DescribeCurrentException(), L"no exception");
+}
+
+// Each of a filter's raising functions tells the manager, then throws its kind of the host's
+// error; none returns.
+TEST(Filter, EachRaiseTellsTheManagerThenThrows) {
+  struct : TestManager {
+    std::vector<ErrorKind> told;
+    void OnError(const utl::IError& error) override { told.push_back(error.Kind()); }
+  } manager;
+  struct Filter : qxio::IoFilter {
+    using IoFilter::IoFilter;
+    const qxio::FilterDescriptor* GetFilterDescriptor() const override { return nullptr; }
+    bool SupportsType(const utl::CTypeInfo*) const override { return false; }
+  } filter(manager);
+  const std::pair<std::function<void()>, ErrorKind> raises[] = {
+      {[&] { filter.Throw_ERR_END_BEFORE_BEGIN(L"f.cpp", 1); }, ErrorKind::EndBeforeBegin},
+      {[&] { filter.Throw_ERR_INTERNAL(L"f.cpp", 2); }, ErrorKind::Internal},
+      {[&] { filter.Throw_ERR_UNKNOWN_FORMAT(L"f.cpp", 3, L"p"); }, ErrorKind::UnknownFormat},
+      {[&] { filter.Throw_ERR_UNEXPECTED_EOF(L"f.cpp", 4, L"p"); }, ErrorKind::UnexpectedEof},
+      {[&] { filter.Throw_ERR_FILE_READ(L"f.cpp", 5, L"p", L"m"); }, ErrorKind::FileRead},
+      {[&] { filter.Throw_ERR_FILE_WRITE(L"f.cpp", 6, L"p", L"m"); }, ErrorKind::FileWrite},
+      {[&] { filter.Throw_ERR_NOT_IMPLEMENTED(L"f.cpp", 7, L"F", L"x", L"p"); },
+       ErrorKind::NotImplemented},
+      {[&] { filter.ThrowError(L"f.cpp", 8, L"%s", L"m"); }, ErrorKind::General},
+  };
+  for (const auto& [raise, kind] : raises) {
+    const auto error = Raised(raise);
+    ASSERT_TRUE(error);
+    EXPECT_EQ(error->Kind(), kind);
+    EXPECT_EQ(manager.told.back(), kind);
+  }
+  EXPECT_EQ(manager.told.size(), std::size(raises));
+}
+
+// A file export's life cycle, whatever the format writes: one image a file, the file appearing
+// only when complete, and nothing of it left by an export without an image, an image refused or
+// one whose writing fails; an export ended or given an image before it began is refused.
+TEST(FileExport, OneImageAFileAndNothingLeftOfAFailure) {
+  TestManager manager;
+  struct Filter : qxio::IoFileExportFilter {
+    using IoFileExportFilter::IoFileExportFilter;
+    bool fail = false;
+    const qxio::FilterDescriptor* GetFilterDescriptor() const override { return nullptr; }
+    void WriteImage(const qxio::TrImage& image, CBufferedFile& file, qxio::CProgress&) override {
+      file.Write(image.Row(0), image.RowBytes());
+      if (fail) ThrowError(L"f.cpp", 1, L"fails");
+    }
+  } filter(manager, L"X");
+  EXPECT_TRUE(filter.SupportsType(qxio::TrImage::GetClassTypeId()) &&
+              filter.SupportsType(qxio::TrInitGraphicsExp::GetClassTypeId()) &&
+              !filter.SupportsType(nullptr));
+  TempDir dir;
+  qxio::TrImage image = TestImage(utl::Gray8, 3, 2), none = TestImage(utl::Gray8, 4, 0);
+  EXPECT_EQ(Raised([&] { filter.EndExport(); }).value().Kind(), ErrorKind::EndBeforeBegin);
+  EXPECT_TRUE(Raised([&] { filter.ExportObject(image); }));
+  EXPECT_TRUE(Raised([&] { filter.BeginExport(dir.Wide("missing/out.x")); }));
+  qxio::TrInitGraphicsExp request;
+  request.m_filterParams[0] = request.m_filterParams[1] = 7;
+  filter.BeginExport(dir.Wide("out.x"));
+  EXPECT_EQ(filter.ExportObject(request), qxio::ExportDone);
+  EXPECT_TRUE(request.m_filterFlag && request.m_filterParams[0] == 0 && !request.m_filterParams[1]);
+  EXPECT_EQ(filter.EndExport(), qxio::ExportNothingExported);
+  for (qxio::TrImage* refused : {&none, &image}) {
+    filter.fail = refused == &image;
+    filter.BeginExport(dir.Wide("out.x"));
+    EXPECT_EQ(Raised([&] { filter.ExportObject(*refused); }).value().Message(),
+              filter.fail ? L"fails" : L"X cannot hold an image of no rows");
+    EXPECT_TRUE(Raised([&] { filter.EndExport(); })) << "the failure ended the export";
+  }
+  EXPECT_TRUE(dir.List().empty());
+  filter.fail = false;
+  filter.BeginExport(dir.Wide("out.x"));
+  EXPECT_EQ(filter.ExportObject(image), qxio::ExportDone);
+  EXPECT_EQ(filter.ExportObject(image), qxio::ExportNotTaken);
+  EXPECT_EQ(dir.List().size(), 1u) << "the save's own file only";
+  EXPECT_EQ(filter.EndExport(), qxio::ExportDone);
+  EXPECT_EQ(ReadFile(dir / "out.x"), Bytes(image.Row(0), image.Row(0) + 3));
 }
 
 // The thread budget: extra threads only while it has room, given back when they end; a host's

@@ -1,6 +1,7 @@
 #!/usr/bin/python3
 """usage: pnm_peers.py QXHOST FAULTS: qxhost's PNM conversions against netpbm's. Each PNM file made
-here (P1-P6; maxval 1, 15, 255, 1000, 65535; widths 1-17, 31-33, 203) converts with qxhost to a Sun
+here (P1-P6; maxval 1, 15, 255, 1000, 65535; widths about
+byte and word edges: 1-3, 7-9, 15-17, 31-33, 203) converts with qxhost to a Sun
 raster file that rasttopnm reads with the pixels of `pnmtorast FILE | rasttopnm`; netpbm's own Sun
 raster files of it (pnmtorast, standard and run-length) convert with qxhost to the bytes rasttopnm
 writes. Where FAULTS lets pnmtorast be wrong or refuse a file and it is, qxhost's file must read as
@@ -11,7 +12,7 @@ from peer_reads import pnm_rgb
 
 KINDS = [('P1', 1), ('P4', 1)] + [(m, v) for m in ('P2', 'P5', 'P3', 'P6')
                                   for v in (1, 15, 255, 1000, 65535)]
-WIDTHS, HEIGHT = list(range(1, 18)) + [31, 32, 33, 203], 3
+WIDTHS, HEIGHT = [1, 2, 3, 7, 8, 9, 15, 16, 17, 31, 32, 33, 203], 3
 
 
 def make_source(path, magic, maxval, width):

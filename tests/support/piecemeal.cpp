@@ -7,10 +7,12 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 
 namespace {
 
 std::atomic<bool> g_piecemeal{false};
+std::atomic<int> g_pwriteError{0};
 
 // Odd, so that pieces never meet the buffer's edges.
 std::size_t Piece(int fd, std::size_t n) {
@@ -28,6 +30,7 @@ extern "C" ssize_t write(int fd, const void* data, std::size_t n) {
 }
 
 extern "C" ssize_t pwrite(int fd, const void* data, std::size_t n, off_t offset) {
+  if (g_pwriteError.load() != 0 && fd > 2) return errno = g_pwriteError.load(), -1;
   return syscall(SYS_pwrite64, fd, data, Piece(fd, n), offset);
 }
 
@@ -39,6 +42,11 @@ Piecemeal::Piecemeal() {
 
 Piecemeal::~Piecemeal() {
   g_piecemeal = false;
+  g_pwriteError = 0;
+}
+
+void Piecemeal::FailWritesInPlace(int error) {
+  g_pwriteError = error;
 }
 
 }  // namespace vemra::test

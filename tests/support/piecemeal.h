@@ -13,6 +13,8 @@ class Piecemeal {
 public:
   Piecemeal();
   ~Piecemeal();
+  // Each pwrite fails with error from now on; 0 lets them through again.
+  void FailWritesInPlace(int error);
   Piecemeal(const Piecemeal&) = delete;
   Piecemeal& operator=(const Piecemeal&) = delete;
 };

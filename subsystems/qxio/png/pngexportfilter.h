@@ -5,33 +5,19 @@
 // RGB; all others 8-bit RGB. The file appears only when complete.
 #pragma once
 
-#include <memory>
-#include <string>
-
-#include "qxio/filter.h"
-#include "utl/safesave.h"
+#include "qxio/fileexport.h"
 
 namespace pngio {
 
-class PngExportFilter final : public qxio::IoExportFilter {
+class PngExportFilter final : public qxio::IoFileExportFilter {
 public:
   explicit PngExportFilter(qxio::IoManager& manager);
-  ~PngExportFilter() override;
 
   const qxio::FilterDescriptor* GetFilterDescriptor() const override;
-  bool SupportsType(const utl::CTypeInfo* type) const override;
-  qxio::ExportStatus BeginExport(const std::wstring& path) override;
-  // The first image is written; later ones are not taken (ExportNotTaken). An image of no rows
-  // or no columns is refused with the host's error.
-  qxio::ExportStatus ExportObject(qxio::TrBase& object) override;
-  // Puts the file in place; without an image, removes it (ExportNothingExported).
-  qxio::ExportStatus EndExport() override;
 
 private:
-  void WriteImage(const qxio::TrImage& image);
-
-  utl::CSafeSave m_output;  // active while an export is under way
-  bool m_written = false;
+  void WriteImage(const qxio::TrImage& image, utl::CBufferedFile& file,
+                  qxio::CProgress& progress) override;
 };
 
 }  // namespace pngio
