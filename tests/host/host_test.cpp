@@ -228,14 +228,17 @@ TEST(SafeSave, PrivateUntilCommittedAndNothingLeftWhenTheMoveFails) {
 
 #if !defined(_WIN32)  // where a file open for writing is removed at once, name and all
 // A save that has ended, or failed to create its temporary file (in a folder that is not there),
-// forgets the file's slot: discarding it again, as its destructor does, leaves armed the temporary
-// file of a save begun meanwhile (another worker of a batch), so that an interrupted program still
-// removes it. Any number of files can be armed at once (a batch saves on up to 1024 threads).
+// forgets the file's slot and name: a later file of that name is not removed at a stop, and
+// discarding the save again, as its destructor does, leaves armed the temporary file of a save
+// begun meanwhile (another worker of a batch), so that an interrupted program still removes it.
+// Any number of files can be armed at once (a batch saves on up to 1024 threads).
 TEST(SafeSave, AnEndedSaveLeavesALaterOneArmedForRemoval) {
   TempDir dir;
   utl::CSafeSave first, second;
   first.Begin(dir.Wide("a.ras"));
+  const std::string temporary = dir.List().at(0);  // the save's own file
   first.Commit();
+  WriteFile(dir / temporary, {});  // a later file of its name, not armed
   second.Begin(dir.Wide("b.ras"));
   first.Discard();
   EXPECT_TRUE(Raised([&] { first.Begin(dir.Wide("missing/c.ras")); }));
@@ -253,7 +256,7 @@ TEST(SafeSave, AnEndedSaveLeavesALaterOneArmedForRemoval) {
   }
   utl::RemoveFilesArmedForStop();
   for (int slot : slots) utl::DisarmRemovalOnStop(slot);
-  EXPECT_EQ(dir.List(), std::vector<std::string>{"a.ras"});
+  EXPECT_EQ(dir.List(), (std::vector<std::string>{temporary, "a.ras"}));
 }
 #endif
 
