@@ -72,10 +72,7 @@ TEST(Module, FiltersWorkAcrossTheModuleBoundary) {
 TEST(Module, WhatTheFiltersDoNotDo) {
   Module module;
   ASSERT_NE(module.handle, nullptr);
-  struct : TestManager {
-    int errors = 0;
-    void OnError(const utl::IError&) override { ++errors; }
-  } manager;
+  TestManager manager;
   {
     const auto importSun = reinterpret_cast<qxio::ImportFilterFactory>(module.Find("ImportSUN"));
     const auto exportSun = reinterpret_cast<qxio::ExportFilterFactory>(module.Find("ExportSUN"));
@@ -102,7 +99,7 @@ TEST(Module, WhatTheFiltersDoNotDo) {
       EXPECT_EQ(error->Sentence(), sentence);
       EXPECT_EQ(error->Path(), L"");
     }
-    EXPECT_EQ(manager.errors, 5);
+    EXPECT_EQ(manager.errors.size(), 5u);
     EXPECT_TRUE(manager.images.empty());
     EXPECT_TRUE(data == &manager && size == 7);
     EXPECT_FALSE(importer->HasDelayedImport());

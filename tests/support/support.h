@@ -61,6 +61,7 @@ class TestManager : public qxio::IoManager {
 public:
   std::vector<std::unique_ptr<qxio::TrImage>> images;
   int warnings = 0, openProgress = 0;
+  std::vector<utl::ErrorKind> errors;  // told, in order
   bool proportionsInOrder = true;
   std::function<void()> onProgress;  // runs on each progress message and proportion
 
@@ -76,6 +77,7 @@ protected:
     if (onProgress) onProgress();
   }
   int OnWarning(utl::IError::WarnStyle, const std::wstring&) override { return ++warnings, 0; }
+  void OnError(const utl::IError& error) override { errors.push_back(error.Kind()); }
   void OnObjectImported(qxio::TrBase& object) override;
 
 private:
