@@ -101,7 +101,6 @@ qxio::ImportFileInfo SunImportFilter::GetImportFileInfo(int /*detail*/,
       {L"Storage Type", std::wstring(StorageTypeName(header.type))},
       {L"Color Map Entries", ColorMapEntries(header)},
   };
-  reader.Reset();
   return info;
 }
 
