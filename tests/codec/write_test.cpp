@@ -120,6 +120,7 @@ TEST(Write, WriterStatusesAndTheGreyMapWithoutAPalette) {
         << header[0] << " x " << header[1] << " x " << header[2];
     writer.Reset();
     EXPECT_EQ(writer.WriteScanline(row), kWriteNoHeader);
+    EXPECT_EQ(writer.Finish(), kWriteNoHeader);
     file.Close();
   }
   const Bytes written = ReadFile(dir / "out.ras");  // the last case's, 2 x 1 at 8 bits
