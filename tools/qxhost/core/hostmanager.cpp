@@ -18,13 +18,6 @@ std::string Trimmed(std::string text) {
   return text;
 }
 
-// Drops a leading "PATH:" that repeats the file the line names, and the spaces after it.
-std::wstring WithoutPath(const std::wstring& message, const std::wstring& path) {
-  if (path.empty() || message.compare(0, path.size() + 1, path + L":") != 0) return message;
-  const std::size_t text = message.find_first_not_of(L' ', path.size() + 1);
-  return text == std::wstring::npos ? std::wstring() : message.substr(text);
-}
-
 // The first of the texts that is not empty.
 std::string FirstOf(const std::wstring& text, const std::string& otherwise) {
   return text.empty() ? otherwise : utl::ToUtf8(text);
@@ -131,7 +124,7 @@ void HostManager::ProgressEnd() {
 }
 
 int HostManager::OnWarning(utl::IError::WarnStyle /*style*/, const std::wstring& message) {
-  m_warnings.push_back(InOurStyle(utl::ToUtf8(WithoutPath(message, m_subject.path))));
+  m_warnings.push_back(InOurStyle(utl::ToUtf8(message)));
   return 0;
 }
 
