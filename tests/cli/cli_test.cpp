@@ -51,6 +51,9 @@ std::vector<Case> Cases() {
 // Each pattern matches the next whole line, in order; "..." matches all lines left. A carriage
 // return ends a line too, as on a terminal; empty lines are left out.
 void ExpectLines(const std::string& text, const std::vector<std::string>& patterns) {
+  if (patterns.empty()) {
+    EXPECT_EQ(text, "") << "a stream that must stay empty";
+  }
   std::vector<std::string> lines(1);
   for (char c : text) {
     if (c != '\r' && c != '\n') lines.back() += c;

@@ -7,6 +7,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -64,6 +65,11 @@ public:
   std::vector<utl::ErrorKind> errors;  // told, in order
   bool proportionsInOrder = true;
   std::function<void()> onProgress;  // runs on each progress message and proportion
+  std::set<std::wstring> options;    // registered as enabled
+
+  void SetOption(const std::wstring& name, bool enabled, bool) override {
+    if (enabled) options.insert(name);
+  }
 
 protected:
   void ProgressStart(const std::wstring&, bool, bool) override { ++openProgress, m_last = 0; }

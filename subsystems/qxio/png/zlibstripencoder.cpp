@@ -238,11 +238,10 @@ private:
       for (std::uint32_t n = 1; n <= samples; ++n) {
         const auto start = static_cast<std::uint32_t>(std::uint64_t{m_height - rows} * n / 4);
         const std::vector<std::uint8_t> sample = FilterRows(start, start + rows, filters);
-        const std::size_t matches = Deflate(kMatches, sample.data(), 0, sample.size(), true).size();
-        size +=
-            filters != Filters::Adaptive
-                ? matches
-                : std::min(matches, Deflate(kRuns, sample.data(), 0, sample.size(), true).size());
+        const std::size_t matches = DeflatedSize(kMatches, sample.data(), sample.size());
+        size += filters != Filters::Adaptive
+                    ? matches
+                    : std::min(matches, DeflatedSize(kRuns, sample.data(), sample.size()));
       }
       return size;
     };
@@ -254,9 +253,14 @@ private:
   // Runs or matches for the filtered rows of a strip, size bytes at rows, by a sample of them.
   static Compression ChooseCompression(const std::uint8_t* rows, std::size_t size) {
     const std::size_t sample = std::min(size, kSampleBytes);
-    const std::size_t runs = Deflate(kRuns, rows, 0, sample, true).size();
-    const std::size_t matches = Deflate(kMatches, rows, 0, sample, true).size();
+    const std::size_t runs = DeflatedSize(kRuns, rows, sample);
+    const std::size_t matches = DeflatedSize(kMatches, rows, sample);
     return matches * 100 < runs * 97 ? kMatches : kRuns;
+  }
+
+  // The size of a sample's stream of its own, which the choices above compare.
+  static std::size_t DeflatedSize(Compression how, const std::uint8_t* data, std::size_t size) {
+    return Deflate(how, data, 0, size, true).size();
   }
 
   // Raw deflate of size bytes at data + window, the window bytes before them as dictionary;
