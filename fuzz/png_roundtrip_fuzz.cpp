@@ -1,11 +1,11 @@
-// Fuzz target: a PNG that imports (its chunks' CRCs made right first, see pngchunks.h) is
+// Fuzz target: a PNG that imports (its chunks' CRCs made right first, see pngfiles.h) is
 // exported with PngExportFilter and imported again, and comes back as the export documents it:
 // the same size and colours; its colour format, but indexed grey as grey and BGRA32 whose fourth
 // bytes are all 0 or all 255 as BGR24; other alpha byte for byte.
 #include <cstring>
 
-#include "pngchunks.h"
 #include "pngexportfilter.h"
+#include "pngfiles.h"
 #include "pngimportfilter.h"
 
 namespace {

@@ -21,21 +21,19 @@ struct Tracked {
 std::mutex g_mutex;
 FileFaults g_faults;
 std::map<utl::sys::Handle, Tracked> g_files;
-std::map<std::wstring, int> g_failingRenames;  // the new files of saves, and the error
 
 bool Failing(const FileFaults& faults) {
-  return faults.failReadAt >= 0 || faults.failWriteAt >= 0 || faults.failSync || faults.failRename;
+  return faults.failReadAt >= 0 || faults.failWriteAt >= 0 || faults.failSync;
 }
 
 int Code(const FileFaults& faults, int otherwise) {
   return faults.error != 0 ? faults.error : otherwise;
 }
 
-utl::sys::Handle Track(utl::sys::Handle handle, const std::wstring& path) {
+utl::sys::Handle Track(utl::sys::Handle handle) {
   std::lock_guard<std::mutex> lock(g_mutex);
   if (handle == utl::sys::kNoHandle || !Failing(g_faults)) return handle;
   g_files[handle] = Tracked{g_faults, 0};
-  if (g_faults.failRename) g_failingRenames[path] = Code(g_faults, EIO);
   return handle;
 }
 
@@ -65,11 +63,11 @@ using namespace vemra::test;
 
 Handle Open(const std::wstring& path, FileAccess access, FileMode mode, FileSharing sharing,
             std::wstring& error) {
-  return Track(os::Open(path, access, mode, sharing, error), path);
+  return Track(os::Open(path, access, mode, sharing, error));
 }
 
 Handle CreatePrivate(const std::wstring& path, std::wstring& error) {
-  return Track(os::CreatePrivate(path, error), path);
+  return Track(os::CreatePrivate(path, error));
 }
 
 // Up to the failing byte, then a failure; the end of the file comes first where it is there.
@@ -119,13 +117,6 @@ bool Seal(Handle handle, const SaveTarget& target, std::wstring& error) {
 }
 
 bool Replace(const std::wstring& source, const SaveTarget& target, std::wstring& error) {
-  std::lock_guard<std::mutex> lock(g_mutex);
-  const auto failing = g_failingRenames.find(source);
-  if (failing != g_failingRenames.end()) {
-    const int code = failing->second;
-    g_failingRenames.erase(failing);
-    return Fail(code, error);
-  }
   return os::Replace(source, target, error);
 }
 
