@@ -1,11 +1,10 @@
 // The progress line where the command-line cases cannot take it: a terminal resized while it
-// shows, the bar's narrowest width, wide characters, a batch of inputs without bytes.
+// shows, the bar's narrowest width, wide characters.
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 
-#include "batch/batchworkers.h"
 #include "core/progressbar.h"
 #include "testsupport.h"
 
@@ -82,17 +81,6 @@ TEST(ProgressBar, ColumnsOfEachCharacter) {
     const std::wstring text(1, static_cast<wchar_t>(std::stoul(row[0], nullptr, 16)));
     EXPECT_EQ(ProgressBar::Columns(text), std::stoul(row[1])) << "U+" << row[0];
   }
-}
-
-// Inputs of no bytes (standard input, missing files): the files count.
-TEST(BatchProgress, FilesDoneWhereNoBytesAre) {
-  const vemra::test::TempDir dir;
-  Terminal terminal;
-  BatchProgress batch(&terminal.bar, {dir.Wide("missing.ras"), L"-"});
-  batch.Done(0);
-  EXPECT_EQ(terminal.Written(), At80("0 of 2 files, 0 B of 0 B", 0, "  0%") +
-                                    At80("1 of 2 files, 0 B of 0 B", 0, "  0%") +
-                                    At80("1 of 2 files, 0 B of 0 B", 10, " 50%"));
 }
 
 }  // namespace
