@@ -40,8 +40,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             utl::BitsPerPixel(image.GetColorFormat()) == Entry<int>(info, L"Image Bits Per Pixel"),
         "an imported file is as described");
   }
-  // Again on the same filter: an error left its file open, and nothing of the first import may
-  // change the second.
+  // Again on the same filter: nothing of the first import, failed or not, may change the second.
   const Imported second = Import(filter, manager, path);
   Require(!first.error == !second.error && first.warnings == second.warnings &&
               (!first.error || first.error->Kind() == second.error->Kind()),

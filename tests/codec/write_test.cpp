@@ -61,20 +61,6 @@ TEST(Write, EveryHostFormatAtTheWidthsWherePaddingAndPackingGoWrong) {
   }
 }
 
-// A run longer than one escape holds (256 bytes) is split, and its last 1 to 4 bytes are
-// written as they come: every byte of such a row comes back.
-TEST(Write, RunsLongerThanOneEscape) {
-  TempDir dir;
-  qxio::TrImage image = TestImage(utl::Indexed8, 300, 4);
-  for (int y = 0; y < 4; ++y) {
-    std::fill_n(image.MutableRow(y) + 1, 257 + y, static_cast<std::uint8_t>(7 + y));
-  }
-  ASSERT_TRUE(Export(image, dir.Wide("out.ras"), L"Compression=RLE"));
-  const Imported back = Import(dir / "out.ras");
-  ASSERT_TRUE(back.image);
-  ExpectSameRgb(ImageRgb(*back.image), ImageRgb(image));
-}
-
 // An image of no columns, or of rows too long, is refused with words that give its size, not as
 // an internal error, and leaves no file; the option string takes items separated by ';' in any
 // letter case, and refuses anything unknown, changing nothing. (tests/data/cli/cases.txt has

@@ -135,7 +135,17 @@ void SunImportFilter::ReorderAsPadLast(qxio::TrImage& image, int rows) const {
 void SunImportFilter::ImportFromFile(const std::wstring& path) {
   if (m_file.IsOpen()) m_file.Close();
   m_file.Open(path, "rb", utl::ShareRead, false);
+  try {
+    ImportOpenFile(path);
+  } catch (...) {
+    // A file refused or cut short is closed too: left open, it would keep other programs (on
+    // Windows) from replacing or removing it for as long as the host keeps this filter.
+    m_file.CloseNoThrow(false);
+    throw;
+  }
+}
 
+void SunImportFilter::ImportOpenFile(const std::wstring& path) {
   // The host's fixed errors, each with the reader's words for what is wrong with the file.
   switch (m_reader.ReadHeader(&m_file)) {
     case kReadOk: break;

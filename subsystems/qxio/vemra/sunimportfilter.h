@@ -22,6 +22,8 @@ public:
   void ImportFromFile(const std::wstring& path) override;
 
 private:
+  // The import of the file just opened; it is closed before the image is handed over.
+  void ImportOpenFile(const std::wstring& path);
   void RefuseImpossibleSize(const std::wstring& path);
   void ReorderAsPadLast(qxio::TrImage& image, int rows) const;
 
