@@ -1,8 +1,7 @@
 // Hostile and malformed files (tests/data/hostile/, hostile-png/ and hostile-pnm/, each with its
-// verdicts.txt),
-// every prefix of the files of tests/data/read, and reads failing under the import: each import
-// ends in its verdict (docs/hostile-files.md), in process through the import filters and, where
-// processes can be started, through `qxhost check` with bounded memory and time.
+// verdicts.txt), every prefix of the files of tests/data/read, and reads failing under the import:
+// each import ends in its verdict (docs/hostile-files.md), in process through the import filters
+// and, where processes can be started, through `qxhost check` with bounded memory and time.
 
 #include <algorithm>
 #include <cstdlib>
@@ -185,13 +184,10 @@ TEST(Hostile, QxhostCheckSaysEachVerdictWithinBoundedMemoryAndTime) {
 #endif
     const std::uint64_t pixels =
         limit == "-" ? qxio::IoManager::kDefaultMaxPixels : std::stoull(limit);
-    command += "exec timeout -s KILL 20 '" QXHOST_BINARY "' --quiet --max-pixels " +
-               std::to_string(pixels) + " check";
+    command += "cd '" + (DataDir() / folder).string() + "' && exec timeout -s KILL 20 '" +
+               QXHOST_BINARY "' --quiet --max-pixels " + std::to_string(pixels) + " check";
     bool allOk = true;
-    for (const Row& row : rows) {
-      command += " '" + (DataDir() / folder / row.file).string() + "'";
-      allOk = allOk && row.verdict == "ok";
-    }
+    for (const Row& row : rows) command += " " + row.file, allOk = allOk && row.verdict == "ok";
     const int status = std::system(
         (command + " >'" + (dir / "out").string() + "' 2>'" + (dir / "err").string() + "'")
             .c_str());
@@ -199,11 +195,9 @@ TEST(Hostile, QxhostCheckSaysEachVerdictWithinBoundedMemoryAndTime) {
     bytes.insert(bytes.end(), err.begin(), err.end());
     const std::string output(bytes.begin(), bytes.end());
     ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == (allOk ? 0 : 1)) << output;
-    for (const Row& row : rows) {
-      const std::string file = std::regex_replace((DataDir() / folder / row.file).string(),
-                                                  std::regex(R"([.^$|()\[\]{}*+?\\])"), R"(\$&)");
+    for (const Row& row : rows) {  // the names hold no character special to a regex but '.'
       const std::string line =
-          std::regex_replace(lines.at(folder + row.verdict), std::regex("FILE"), file);
+          std::regex_replace(lines.at(folder + row.verdict), std::regex("FILE"), row.file);
       EXPECT_TRUE(std::regex_search(output, std::regex("(^|\n)" + line + "\n")))
           << row.file << ": " << row.fault << "\n"
           << output;
