@@ -226,14 +226,15 @@ TEST(SafeSave, PrivateUntilCommittedAndNothingLeftWhenTheMoveFails) {
 // Any number of files can be armed at once (a batch saves on up to 1024 threads).
 TEST(SafeSave, AnEndedSaveLeavesALaterOneArmedForRemoval) {
   TempDir dir;
-  utl::CSafeSave first, second;
+  utl::CSafeSave first, failed, second;
   first.Begin(dir.Wide("a.ras"));
   const std::string temporary = dir.List().at(0);  // the save's own file
   first.Commit();
   WriteFile(dir / temporary, {});  // a later file of its name, not armed
-  second.Begin(dir.Wide("b.ras"));
+  EXPECT_TRUE(Raised([&] { failed.Begin(dir.Wide("missing/c.ras")); }));
+  second.Begin(dir.Wide("b.ras"));  // in the slot that both gave back
   first.Discard();
-  EXPECT_TRUE(Raised([&] { first.Begin(dir.Wide("missing/c.ras")); }));
+  failed.Discard();
   // A name of 4096 bytes has no room for its NUL in a slot: refused, without costing one.
   const int slot = utl::ArmRemovalOnStop(std::wstring(4095, L'a'));
   EXPECT_NE(slot, -1);
@@ -327,14 +328,17 @@ TEST(Image, RowsTableAndRefusals) {
   EXPECT_EQ(moved.GetNumColorTableEntriesUsed() + unsigned(moved.RowsSet()), 2u);
   EXPECT_EQ(image.GetWidth() | image.GetHeight() | image.GetColorFormat() | image.RowsSet(), 0);
   EXPECT_EQ(image.RowBytes() + image.GetNumColorTableEntriesUsed(), 0u);
-  const int refused[][3] = {{32768, 32769, 1}, {-1, 1, 3}, {1, -1, 3}, {1, 1, 0}, {1, 1, 13}};
+  // A negative side is refused as such, also where the other is 0 and no pixel is claimed.
+  const int refused[][3] = {{32768, 32769, 1}, {-1, 1, 3}, {1, -1, 3}, {-1, 0, 3},
+                            {0, -1, 3},        {1, 1, 0},  {1, 1, 13}};
   for (const auto& s : refused) {  // width, height, format
     qxio::TrImage other;
-    EXPECT_TRUE(Raised([&] {
+    const auto error = Raised([&] {
       other.SetScanlineStart(s[0], s[1], utl::ColorFormat(s[2]), 0, 0, nullptr,
                              qxio::RowAccessByIndex, 0, nullptr);
-    })) << s[0]
-        << " x " << s[1] << ", format " << s[2];
+    });
+    EXPECT_EQ(error.value().Kind(), s[0] > 1 ? ErrorKind::ImageTooLarge : ErrorKind::General)
+        << s[0] << " x " << s[1] << ", format " << s[2];
   }
 }
 
