@@ -63,11 +63,9 @@ public:
 
 private:
   Bytes Saved(qxio::IoExportFilter& exporter, qxio::TrImage& image, const std::string& name) {
-    exporter.BeginExport(m_dir.Wide(name));
-    const auto error = Raised([&] { exporter.ExportObject(image); });
-    bool written = false;  // PNG's EndExport raises after a failed image
-    Raised([&] { written = exporter.EndExport() == qxio::ExportDone; });
-    return written && !error ? ReadFile(m_dir / name) : Bytes{};
+    bool written = false;
+    Raised([&] { written = Export(exporter, m_manager, image, m_dir.Wide(name)); });
+    return written ? ReadFile(m_dir / name) : Bytes{};
   }
 
   TempDir m_dir;
