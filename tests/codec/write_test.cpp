@@ -2,7 +2,6 @@
 // writer's statuses; the export filter's transfers; and writes failing at the places that
 // matter. A failed or abandoned export keeps the old file as it was and leaves no other.
 // (tests/data/cli/cases.txt has the system refusing writes, and a target that cannot be replaced.)
-#include <algorithm>
 #include <cerrno>
 #include <memory>
 #include <utility>
