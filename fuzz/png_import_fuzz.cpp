@@ -11,7 +11,7 @@
 namespace {
 
 using namespace vemra::test;
-bool Refusal(const utl::CError& error) {
+bool IsRefusal(const utl::CError& error, bool /*described*/) {
   return error.Kind() == utl::ErrorKind::FileRead && !error.Reason().empty();
 }
 
@@ -19,11 +19,12 @@ void Check(const Bytes& file) {
   static constexpr std::uint8_t kSignature[8] = {137, 80, 78, 71, 13, 10, 26, 10};
   const bool signature = file.size() >= 8 && std::memcmp(file.data(), kSignature, 8) == 0;
   const auto [info, warnings] = CheckImport<pngio::PngImportFilter>(
-      Wide(ScratchFile("import.png", file.data(), file.size())), signature, 7, Refusal);
+      Wide(ScratchFile("import.png", file.data(), file.size())), signature, 7, IsRefusal);
   if (info.m_entries.empty()) return;
-  Require(Entry<std::wstring>(info, L"File Format") == L"PNG Image" &&
+  Require(Entry<int>(info, L"Image Width") > 0 && Entry<int>(info, L"Image Height") > 0 &&
+              Entry<std::wstring>(info, L"File Format") == L"PNG Image" &&
               !Entry<std::wstring>(info, L"Color Type").empty(),
-          "the format and the colour type by name");
+          "pixels, the format and the colour type by name");
   Entry<bool>(info, L"Interlaced");
   Require(warnings < 0 || warnings == (Entry<int>(info, L"Bit Depth") == 16 ? 1 : 0),
           "a warning exactly when 16-bit samples lose precision");

@@ -5,7 +5,6 @@
 #include <vector>
 
 #include "descriptors.h"
-#include "utl/log.h"
 #include "utl/path.h"
 #include "utl/text.h"
 
@@ -57,13 +56,7 @@ std::wstring RowsPresent(std::int64_t rows, std::int64_t height, const wchar_t* 
 
 SunImportFilter::SunImportFilter(qxio::IoManager& manager) : qxio::IoImportFilter(manager) {}
 
-SunImportFilter::~SunImportFilter() {
-  try {
-    if (m_file.IsOpen()) m_file.CloseNoThrow(false);
-  } catch (...) {
-    utl::LogExceptionInfo(kModuleName, QXIO_WFILE, __LINE__);
-  }
-}
+SunImportFilter::~SunImportFilter() = default;
 
 const qxio::FilterDescriptor* SunImportFilter::GetFilterDescriptor() const {
   return &kImportDescriptor;
@@ -133,7 +126,6 @@ void SunImportFilter::ReorderAsPadLast(qxio::TrImage& image, int rows) const {
 }
 
 void SunImportFilter::ImportFromFile(const std::wstring& path) {
-  if (m_file.IsOpen()) m_file.Close();
   m_file.Open(path, "rb", utl::ShareRead, false);
   try {
     ImportOpenFile(path);
