@@ -22,9 +22,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const Bytes file(data, data + size);
   const bool magic = size >= 4 && (Be32(file, 0) == vemra::kSunRasterMagic ||
                                    Be32(file, 0) == 0x956AA659);  // or byte-swapped
-  const int warnings = CheckImport<vemra::SunImportFilter>(
-                           Wide(ScratchFile("import.ras", data, size)), magic, 6, IsRefusal, true)
-                           .second;
-  Require(warnings <= 1, "at most one warning");
+  const auto [info, warnings] = CheckImport<vemra::SunImportFilter>(
+      Wide(ScratchFile("import.ras", data, size)), magic, 6, IsRefusal, true);
+  Require(warnings <= 1 && (magic || info.m_entries.empty()),
+          "at most one warning; no file described without the magic number");
   return 0;
 }

@@ -32,7 +32,7 @@ std::pair<qxio::ImportFileInfo, int> CheckImport(const std::wstring& path, bool 
   const auto refused = Raised([&] { info = filter.GetImportFileInfo(0, path); });
   const bool described = !info.m_entries.empty();
   Require(refused ? refusal(*refused, false) && !described
-                  : (probe || !described) && info.m_entries.size() == (described ? entries : 0),
+                  : info.m_entries.size() == (described ? entries : 0),
           "the format's entries, none, or the host's error with the reason");
   const int width = described ? Entry<int>(info, L"Image Width") : 0;
   const int height = described ? Entry<int>(info, L"Image Height") : 0;

@@ -21,10 +21,11 @@ void Check(const Bytes& file) {
   const auto [info, warnings] = CheckImport<pngio::PngImportFilter>(
       Wide(ScratchFile("import.png", file.data(), file.size())), signature, 7, IsRefusal);
   if (info.m_entries.empty()) return;
-  Require(Entry<int>(info, L"Image Width") > 0 && Entry<int>(info, L"Image Height") > 0 &&
+  Require(signature && Entry<int>(info, L"Image Width") > 0 &&
+              Entry<int>(info, L"Image Height") > 0 &&
               Entry<std::wstring>(info, L"File Format") == L"PNG Image" &&
               !Entry<std::wstring>(info, L"Color Type").empty(),
-          "pixels, the format and the colour type by name");
+          "the signature; pixels, the format and the colour type by name");
   Entry<bool>(info, L"Interlaced");
   Require(warnings < 0 || warnings == (Entry<int>(info, L"Bit Depth") == 16 ? 1 : 0),
           "a warning exactly when 16-bit samples lose precision");
