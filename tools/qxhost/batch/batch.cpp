@@ -175,7 +175,7 @@ int RunBatch(const Plugin& plugin, const Options& options, ProgressBar* bar) {
         results[i] = BatchResult();
         progress.Done(i);
       });
-  progress.End();
+  progress.Clear();
   // The last line, for a terminal and a log alike, once the files are more than one.
   if (plan.size() > 1 && !options.quiet) {
     std::fprintf(stderr, "qxhost: %s\n", BatchSummary(outcomes).c_str());

@@ -150,9 +150,6 @@ void BatchProgress::Done(std::size_t file) {
   Show();
 }
 
-void BatchProgress::End() {
-  if (m_bar) m_bar->End();
-}
 
 void BatchProgress::Show() {
   const std::wstring text = std::to_wstring(m_filesDone) + L" of " +

@@ -34,10 +34,9 @@ class ProgressBar;
 class BatchProgress {
 public:
   BatchProgress(ProgressBar* bar, const std::vector<std::wstring>& inputs);
-  // Takes the line away before other output.
+  // Takes the line away before other output, and at the end.
   void Clear();
   void Done(std::size_t file);
-  void End();
 
 private:
   void Show();

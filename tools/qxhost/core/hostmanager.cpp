@@ -120,7 +120,7 @@ void HostManager::ProgressMessage(const std::wstring& message) {
 }
 
 void HostManager::ProgressEnd() {
-  if (m_bar) m_bar->End();
+  if (m_bar) m_bar->Clear();
 }
 
 int HostManager::OnWarning(utl::IError::WarnStyle /*style*/, const std::wstring& message) {

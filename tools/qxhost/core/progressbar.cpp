@@ -72,12 +72,6 @@ void ProgressBar::Clear() {
   s_lineShown = false;
 }
 
-void ProgressBar::End() {
-  Clear();
-  m_message.clear();
-  m_percent = 0;
-}
-
 // "message [####----] 42%": the bar narrows when the terminal leaves the message less than
 // kLabelRoom, goes when it would be narrower than kFewestCells, and long messages keep their
 // end, which names the file.

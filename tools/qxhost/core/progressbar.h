@@ -21,7 +21,6 @@ public:
   void Proportion(double fraction);
   // Takes the line away for other output; the next change draws it again.
   void Clear();
-  void End();
 
   // The line for a terminal of the given width: at most columns - 1 characters, so that the
   // cursor never reaches the last column, where terminals wrap.
