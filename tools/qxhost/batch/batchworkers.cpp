@@ -150,7 +150,6 @@ void BatchProgress::Done(std::size_t file) {
   Show();
 }
 
-
 void BatchProgress::Show() {
   const std::wstring text = std::to_wstring(m_filesDone) + L" of " +
                             std::to_wstring(m_sizes.size()) + L" files, " + Bytes(m_bytesDone) +
