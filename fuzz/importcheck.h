@@ -40,7 +40,7 @@ std::pair<qxio::ImportFileInfo, int> CheckImport(const std::wstring& path, bool 
 
   const Imported imported = Import(filter, manager, path);
   Require(imported.images == (imported.error ? 0u : 1u) && manager.openProgress == 0 &&
-              imported.proportionsInOrder,
+              imported.progressInOrder,
           "one image or the host's error; the progress ended, in order");
   if (imported.error) {
     const utl::CError& error = *imported.error;

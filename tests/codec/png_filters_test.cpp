@@ -57,6 +57,8 @@ TEST(PngFilters, EveryHostFormatComesBack) {
   TestManager manager;
   pngio::PngExportFilter exporter(manager);
   pngio::PngImportFilter importer(manager);
+  EXPECT_TRUE(Describes(importer, u"png", qxio::FilterKindImport) &&
+              Describes(exporter, u"png", qxio::FilterKindExport));
   for (int format = 1; format < utl::kColorFormatCount; ++format) {
     SCOPED_TRACE("format " + std::to_string(format));
     qxio::TrImage image = TestImage(utl::ColorFormat(format), 19, 3);

@@ -63,12 +63,8 @@ TEST(PnmFilters, Descriptors) {
   TestManager manager;
   pnmio::PnmExportFilter exporter(manager);
   pnmio::PnmImportFilter importer(manager);
-  for (const auto& [filter, kind] :
-       {std::pair<qxio::IoFilter*, int>{&importer, 1}, {&exporter, 2}}) {
-    const qxio::FilterDescriptor& descriptor = *filter->GetFilterDescriptor();
-    EXPECT_TRUE(std::string(descriptor.marker) == "$QXIO_FILT$" && descriptor.recordSize == 100 &&
-                std::u16string(descriptor.moduleName) == u"pnm" && int(descriptor.kind) == kind);
-  }
+  EXPECT_TRUE(Describes(importer, u"pnm", qxio::FilterKindImport) &&
+              Describes(exporter, u"pnm", qxio::FilterKindExport));
   EXPECT_TRUE(importer.SupportsType(qxio::TrImage::GetClassTypeId()) &&
               !importer.SupportsType(qxio::TrInitGraphicsExp::GetClassTypeId()));
 }

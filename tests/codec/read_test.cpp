@@ -40,7 +40,7 @@ TEST_P(Read, MatchesItsReference) {
   const Imported imported = Import(filter, manager, Wide(file));
   ASSERT_FALSE(imported.error) << imported.error->what();
   EXPECT_EQ(imported.warnings, 0);
-  EXPECT_TRUE(imported.proportionsInOrder);
+  EXPECT_TRUE(imported.progressInOrder);
   const qxio::TrImage& image = *imported.image;
   // A host shows a colour table of every entry that indexed pixels can name, none for others.
   const int bits = utl::BitsPerPixel(image.GetColorFormat());

@@ -96,7 +96,8 @@ TEST(BufferedFile, TransfersAroundTheBufferSize) {
   }
 }
 
-// A file that stays closed, or is open the other way, refuses transfers with the host's errors.
+// A file that stays closed, or is open the other way, refuses transfers with the host's errors;
+// the modes a file opens in.
 // (tests/data/cli/cases.txt has missing files, folders and names outside ASCII.)
 TEST(BufferedFile, ClosedFilesAndWindowsPaths) {
   CBufferedFile file;
@@ -117,6 +118,11 @@ TEST(BufferedFile, ClosedFilesAndWindowsPaths) {
     unclosed.Open(dir.Wide("f"), "wb", utl::ShareNone, false);
     unclosed.Write("ab", 2);
   }
+  EXPECT_EQ(ReadFile(dir / "f"), (Bytes{'a', 'b'}));
+  // "wbx" makes a new file only, and leaves one that is there as it was; other modes are refused.
+  EXPECT_FALSE(file.OpenNoThrow(dir.Wide("f"), "wbx", utl::ShareNone, false));
+  EXPECT_FALSE(file.OpenNoThrow(dir.Wide("g"), "ab", utl::ShareNone, false));
+  EXPECT_TRUE(file.OpenNoThrow(dir.Wide("g"), "wbx", utl::ShareNone, false));
   EXPECT_EQ(ReadFile(dir / "f"), (Bytes{'a', 'b'}));
 #if defined(_WIN32)
   // A path longer than MAX_PATH, outside ASCII; a file open for reading lets readers in but no

@@ -55,6 +55,8 @@ TEST(Module, FiltersWorkAcrossTheModuleBoundary) {
               (std::set<std::wstring>{L"ExportImageFormatBGRA32", L"ExportImageFormatBGR24",
                                       L"ExportImageFormatIndexed8", L"ExportImageFormatIndexed1"}));
     EXPECT_EQ(import1->GetFilterDescriptor(), import2->GetFilterDescriptor());
+    EXPECT_TRUE(Describes(*import1, u"vemra", qxio::FilterKindImport) &&
+                Describes(*exporter, u"vemra", qxio::FilterKindExport));
     EXPECT_FALSE(import1->SetOptionsFromString(L"Compression=RLE")) << "an import takes none";
     import1.reset();  // memory from the plug-in goes back to the plug-in
 

@@ -130,7 +130,7 @@ Imported Import(qxio::IoImportFilter& filter, TestManager& manager, const std::w
   result.error = Raised([&] { filter.ImportFromFile(path); });
   result.warnings = manager.warnings - warnings;
   result.images = manager.images.size();
-  result.proportionsInOrder = manager.proportionsInOrder;
+  result.progressInOrder = manager.progressInOrder;
   if (!manager.images.empty()) result.image = std::move(manager.images.back());
   return result;
 }
@@ -147,7 +147,7 @@ bool Export(qxio::IoExportFilter& filter, const TestManager& manager, qxio::TrIm
   if (!options.empty() && !filter.SetOptionsFromString(options)) return false;
   filter.BeginExport(path);
   const bool taken = filter.ExportObject(image) == qxio::ExportDone;
-  return filter.EndExport() == qxio::ExportDone && taken && manager.proportionsInOrder &&
+  return filter.EndExport() == qxio::ExportDone && taken && manager.progressInOrder &&
          manager.openProgress == 0;
 }
 
@@ -164,6 +164,12 @@ std::optional<utl::CError> Raised(const std::function<void()>& work) {
     return error;
   }
   return std::nullopt;
+}
+
+bool Describes(const qxio::IoFilter& filter, const std::u16string& module, qxio::FilterKind kind) {
+  const qxio::FilterDescriptor& record = *filter.GetFilterDescriptor();
+  return std::string(record.marker) == "$QXIO_FILT$" && record.recordSize == 100 &&
+         record.moduleName == module && record.kind == std::uint32_t(kind);
 }
 
 qxio::TrImage TestImage(utl::ColorFormat format, int width, int height) {

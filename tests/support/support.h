@@ -56,14 +56,14 @@ Bytes FromHex(const std::string& text);                      // "0a ff": whitesp
 utl::ColorFormat ColorFormatNamed(const std::string& name);
 
 // Keeps the images an import filter hands over; counts warnings and progress still open; tells
-// whether each progress's proportions stayed between 0 and 1 and never went back, as a host's
-// progress bar needs them.
+// whether each progress began as one that shows its proportion and that the user may cancel, and
+// its proportions stayed between 0 and 1 and never went back, as a host's progress bar needs them.
 class TestManager : public qxio::IoManager {
 public:
   std::vector<std::unique_ptr<qxio::TrImage>> images;
   int warnings = 0, openProgress = 0;
   std::vector<utl::ErrorKind> errors;  // told, in order
-  bool proportionsInOrder = true;
+  bool progressInOrder = true;
   std::function<void()> onProgress;  // runs on each progress message and proportion
   std::set<std::wstring> options;    // registered as enabled
 
@@ -72,13 +72,16 @@ public:
   }
 
 protected:
-  void ProgressStart(const std::wstring&, bool, bool) override { ++openProgress, m_last = 0; }
+  void ProgressStart(const std::wstring&, bool cancellable, bool showProportion) override {
+    progressInOrder = progressInOrder && cancellable && showProportion;
+    ++openProgress, m_last = 0;
+  }
   void ProgressEnd() override { --openProgress; }
   void ProgressMessage(const std::wstring&) override {
     if (onProgress) onProgress();
   }
   void ProgressProportion(double fraction) override {
-    proportionsInOrder = proportionsInOrder && fraction >= m_last && fraction <= 1;
+    progressInOrder = progressInOrder && fraction >= m_last && fraction <= 1;
     m_last = fraction;
     if (onProgress) onProgress();
   }
@@ -97,7 +100,7 @@ struct Imported {
   std::unique_ptr<qxio::TrImage> image;
   int warnings = 0;
   std::size_t images = 0;
-  bool proportionsInOrder = true;
+  bool progressInOrder = true;
 };
 Imported Import(qxio::IoImportFilter& filter, TestManager& manager, const std::wstring& path);
 Imported Import(const fs::path& path, std::uint64_t maxPixels = 0);  // with a new filter
@@ -110,6 +113,8 @@ bool Export(qxio::TrImage& image, const std::wstring& path, const std::wstring& 
 std::optional<utl::CError> Raised(const std::function<void()>& work);
 // An image whose bytes and 256 colour-table entries all differ.
 qxio::TrImage TestImage(utl::ColorFormat format, int width, int height);
+// Whether filter describes itself with the host's 100-byte record of that module and kind.
+bool Describes(const qxio::IoFilter& filter, const std::u16string& module, qxio::FilterKind kind);
 
 // For the fuzz targets: a folder in memory (/dev/shm) where there is one, so that a file written on
 // every run costs no disk; the input as a file in a folder of the process's own there, left behind

@@ -63,7 +63,8 @@ public:
   virtual std::uint64_t MaxPixels() const = 0;
 };
 
-// Progress of one piece of work, from construction (ProgressStart) to destruction.
+// Progress of one piece of work, from construction (ProgressStart, cancellable, showing its
+// proportion) to destruction.
 class QXIO_API CProgress final : public IProgress {
 public:
   explicit CProgress(IoManager* manager);
