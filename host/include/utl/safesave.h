@@ -81,7 +81,7 @@ QXIO_API void RemoveFilesArmedForStop() noexcept;
 // receives its slot). Its name is stem + the process id + "-" + a serial number + suffix, the
 // first such name that nothing has: a name taken meanwhile, or a link planted under it, is passed
 // over, never opened. Returns the name; raises the host's error, naming the stem's folder, with
-// the system's reason, when no file can be created there.
+// the system's reason, when no file can be created there, and then leaves slot as it was.
 QXIO_API std::wstring CreateTemporaryFile(CBufferedFile& file, const std::wstring& stem,
                                           const std::wstring& suffix, int& slot);
 

@@ -84,15 +84,16 @@ std::wstring CreateTemporaryFile(CBufferedFile& file, const std::wstring& stem,
   std::wstring reason;
   for (int attempt = 0; attempt < kAttempts; ++attempt) {
     const std::wstring path = prefix + std::to_wstring(serial++) + suffix;
-    // Armed before the file exists, so that no moment passes in which a stop would leave it.
-    slot = ArmRemovalOnStop(path);
+    // Armed before the file exists, so that no moment passes in which a stop would leave it. The
+    // caller gets the slot only with the file: one given back here may be another save's at once.
+    const int armed = ArmRemovalOnStop(path);
     const sys::Handle handle = sys::CreatePrivate(path, reason);
     if (handle != sys::kNoHandle) {
       file.Adopt(handle, AccessWrite, path);
+      slot = armed;
       return path;
     }
-    DisarmRemovalOnStop(slot);
-    slot = -1;
+    DisarmRemovalOnStop(armed);
     if (!sys::Exists(path)) break;  // the folder refuses, not the name
   }
   throw CError(ErrorKind::FileOpen, QXIO_WFILE, __LINE__, CPath(stem).GetFolder(), reason, reason);
