@@ -52,18 +52,32 @@ qxio::TrImage RowsOfEachFilter(int width, int height) {
 }
 #endif
 
-TEST(PngFilters, EveryHostFormatComesBack) {
+// One manager and the PNG filters, which images go through out.png.
+class PngFilters : public ::testing::Test {
+protected:
+  Imported Back(qxio::TrImage& image) {
+    EXPECT_TRUE(Export(exporter, manager, image, dir.Wide("out.png")));
+    return Import(importer, manager, dir.Wide("out.png"));
+  }
+  void ExpectComesBack(qxio::TrImage& image) {
+    const Imported back = Back(image);
+    ASSERT_TRUE(back.image);
+    ExpectSameRgb(ImageRgb(*back.image), ImageRgb(image));
+  }
+
   TempDir dir;
   TestManager manager;
-  pngio::PngExportFilter exporter(manager);
-  pngio::PngImportFilter importer(manager);
+  pngio::PngExportFilter exporter{manager};
+  pngio::PngImportFilter importer{manager};
+};
+
+TEST_F(PngFilters, EveryHostFormatComesBack) {
   EXPECT_TRUE(Describes(importer, u"png", qxio::FilterKindImport) &&
               Describes(exporter, u"png", qxio::FilterKindExport));
   for (int format = 1; format < utl::kColorFormatCount; ++format) {
     SCOPED_TRACE("format " + std::to_string(format));
     qxio::TrImage image = TestImage(utl::ColorFormat(format), 19, 3);
-    ASSERT_TRUE(Export(exporter, manager, image, dir.Wide("out.png")));
-    const Imported back = Import(importer, manager, dir.Wide("out.png"));
+    const Imported back = Back(image);
     ASSERT_TRUE(back.image) << back.error->what();
     const Rgb got = ImageRgb(*back.image), want = ImageRgb(image);
     // Gray16 is written at 16 bits where the encoder takes them, read back rounded to 8 with a
@@ -77,10 +91,7 @@ TEST(PngFilters, EveryHostFormatComesBack) {
   }
   // A row longer than one compressed strip holds (1 MiB) goes out whole.
   qxio::TrImage wide = TestImage(utl::BGR24, 400000, 2);
-  ASSERT_TRUE(Export(exporter, manager, wide, dir.Wide("out.png")));
-  const Imported back = Import(importer, manager, dir.Wide("out.png"));
-  ASSERT_TRUE(back.image);
-  ExpectSameRgb(ImageRgb(*back.image), ImageRgb(wide));
+  ExpectComesBack(wide);
   EXPECT_EQ(dir.List(), std::vector<std::string>{"out.png"});
 }
 
@@ -88,26 +99,19 @@ TEST(PngFilters, EveryHostFormatComesBack) {
 // Pictures no larger than 1.05 times libpng's PNG at its defaults: a gradient under grain of its
 // own in each channel, as in photographs (0); under grain of few levels, the same in all channels,
 // whose rows only zlib's matches make small, under filters of one kind (1); rows that each want
-// their own filter (2).
-TEST(PngFilters, PicturesOfGrainAsSmallAsLibpngs) {
-  TempDir dir;
-  TestManager manager;
-  pngio::PngExportFilter exporter(manager);
-  pngio::PngImportFilter importer(manager);
+// their own filter (2). A strip after the first is deflated against the window of rows before
+// it, filtered as the strip before wrote them: pictures of several strips come back too.
+TEST_F(PngFilters, PicturesOfGrainAsSmallAsLibpngs) {
   for (const int picture : {0, 1, 2}) {
     qxio::TrImage image = picture < 2 ? Grain(512, 512, picture) : RowsOfEachFilter(512, 512);
-    ASSERT_TRUE(Export(exporter, manager, image, dir.Wide("grain.png")));
-    EXPECT_LE(double(fs::file_size(dir / "grain.png")),
+    ExpectComesBack(image);
+    EXPECT_LE(double(fs::file_size(dir / "out.png")),
               1.05 * double(LibpngFileSize(ImageRgb(image))))
         << "picture " << picture;
   }
-  // A strip after the first is deflated against the window of rows before it, filtered as the
-  // strip before wrote them: pictures of several strips come back.
   for (const bool shared : {false, true}) {
     qxio::TrImage image = Grain(700, 1024, shared);
-    ASSERT_TRUE(Export(exporter, manager, image, dir.Wide("grain.png")));
-    ExpectSameRgb(ImageRgb(*Import(importer, manager, dir.Wide("grain.png")).image),
-                  ImageRgb(image));
+    ExpectComesBack(image);
   }
 }
 #endif

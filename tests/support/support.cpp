@@ -2,12 +2,12 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <random>
+#include <sstream>
 #include <stdexcept>
 
 #include "pixcv/convert.h"
@@ -99,12 +99,11 @@ std::uint32_t Be32(const Bytes& bytes, std::size_t offset) {
 
 Bytes FromHex(const std::string& text) {
   Bytes bytes;
-  std::string digits;
-  for (const char c : text) {
-    if (!std::isspace(static_cast<unsigned char>(c))) digits += c;
-  }
-  for (std::size_t i = 0; i + 1 < digits.size(); i += 2) {
-    bytes.push_back(std::uint8_t(std::stoi(digits.substr(i, 2), nullptr, 16)));
+  std::istringstream words(text);
+  for (std::string word; words >> word;) {
+    for (std::size_t i = 0; i + 1 < word.size(); i += 2) {
+      bytes.push_back(std::uint8_t(std::stoi(word.substr(i, 2), nullptr, 16)));
+    }
   }
   return bytes;
 }

@@ -50,7 +50,7 @@ private:
 void WriteFile(const fs::path& path, const Bytes& bytes);
 Bytes ReadFile(const fs::path& path);                        // empty when unreadable
 std::uint32_t Be32(const Bytes& bytes, std::size_t offset);  // bytes past the end read as 0
-Bytes FromHex(const std::string& text);                      // "0a ff": whitespace ignored
+Bytes FromHex(const std::string& text);                      // "0a ff01": words of whole bytes
 // A host colour format by its name in utl::ColorFormat ("Gray1", "BGR24"); ColorFormatUnknown
 // for another name.
 utl::ColorFormat ColorFormatNamed(const std::string& name);
