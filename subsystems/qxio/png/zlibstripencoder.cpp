@@ -369,13 +369,13 @@ private:
 };
 
 // The zlib header for deflate with a 32 KiB window, its check bits included; the level bits
-// say how hard the compressor tried, as zlib itself sets them.
+// say how hard the compressor tried, as zlib itself sets them: "fastest" for runs alone, "fast"
+// for the levels of the matches.
+static_assert(kUnfiltered.level >= 2 && kUnfiltered.level < 6 && kMatches.level >= 2 &&
+                  kMatches.level < 6,
+              "zlib calls levels 2 to 5 fast");
 void ZlibHeader(Compression how, std::uint8_t out[2]) {
-  const int level = how.level;
-  const unsigned levelBits = how.strategy >= Z_HUFFMAN_ONLY || level < 2 ? 0
-                             : level < 6                                 ? 1
-                             : level == 6                                ? 2
-                                                                         : 3;
+  const unsigned levelBits = how.strategy == Z_RLE ? 0 : 1;
   const unsigned head = 0x78u << 8 | levelBits << 6;
   out[0] = 0x78;
   out[1] = static_cast<std::uint8_t>((head + 31 - head % 31) & 0xFF);
