@@ -3,8 +3,8 @@
 // describe, or is the host's error that the target takes as a refusal, saying why; the import
 // hands over one image, as the information described it, within the pixel limit, its progress
 // ended in order, or ends in an error that the target takes as a refusal of such a file (for the
-// reason the information gave, if it gave one), or is over the pixel limit. Asked to, the same
-// filter imports the file again: nothing of the first import, failed or not, may change that.
+// reason the information gave, if it gave one), or is over the pixel limit. The same filter then
+// imports the file again: nothing of the first import, failed or not, may change that.
 #pragma once
 
 #include <utility>
@@ -22,8 +22,7 @@ using Refusal = bool (*)(const utl::CError& error, bool described);
 // -1 for none.
 template <class ImportFilter>
 std::pair<qxio::ImportFileInfo, int> CheckImport(const std::wstring& path, bool probe,
-                                                 std::size_t entries, Refusal refusal,
-                                                 bool twice = false) {
+                                                 std::size_t entries, Refusal refusal) {
   TestManager manager;
   manager.SetMaxPixels(kFuzzMaxPixels);
   ImportFilter filter(manager);
@@ -57,12 +56,11 @@ std::pair<qxio::ImportFileInfo, int> CheckImport(const std::wstring& path, bool 
                 pixels <= kFuzzMaxPixels,
             "an imported file is as its information described it, within the pixel limit");
   }
-  const Imported again = twice ? Import(filter, manager, path) : Imported{};
-  Require(!twice || (!again.error == !imported.error && again.warnings == imported.warnings &&
-                     (!again.error || again.error->Kind() == imported.error->Kind()) &&
-                     (!again.image ||
-                      (ImageRgb(*again.image).pixels == ImageRgb(*imported.image).pixels &&
-                       again.image->GetColorFormat() == imported.image->GetColorFormat()))),
+  const Imported again = Import(filter, manager, path);
+  Require(!again.error == !imported.error && again.warnings == imported.warnings &&
+              (!again.error || again.error->Kind() == imported.error->Kind()) &&
+              (!again.image || (ImageRgb(*again.image).pixels == ImageRgb(*imported.image).pixels &&
+                                again.image->GetColorFormat() == imported.image->GetColorFormat())),
           "a second import on the same filter ends the same way, with the same image");
   return {std::move(info), imported.image ? imported.warnings : -1};
 }
