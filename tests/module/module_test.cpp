@@ -60,8 +60,10 @@ TEST(Module, FiltersWorkAcrossTheModuleBoundary) {
     EXPECT_FALSE(import1->SetOptionsFromString(L"Compression=RLE")) << "an import takes none";
     import1.reset();  // memory from the plug-in goes back to the plug-in
 
-    // A file imported, or refused, is closed: an open one would be locked on Windows.
+    // A file imported, or refused, is closed: an open one would be locked on Windows, where it
+    // then cannot be removed.
     WriteFile(dir / "foreign.ras", Bytes(64, 'x'));
+    fs::copy_file(DataDir() / "read" / "24bit-w5.ras", dir / "good.ras");
     const std::ptrdiff_t open = OpenFiles();
     const Imported failed = Import(*import2, manager, dir.Wide("foreign.ras"));
     EXPECT_EQ(failed.error.value().Kind(), utl::ErrorKind::UnknownFormat);
@@ -69,10 +71,11 @@ TEST(Module, FiltersWorkAcrossTheModuleBoundary) {
     EXPECT_EQ(OpenFiles(), open);
     // TestManager keeps an object only when its type's identity is TrImage's, and the export
     // filter takes one only so: an image made on either side is known on the other.
-    const fs::path good = DataDir() / "read" / "24bit-w5.ras";
+    const fs::path good = dir / "good.ras";
     EXPECT_TRUE(import2->CanImportFile(Wide(good)));
     EXPECT_TRUE(Import(*import2, manager, Wide(good)).image);
     EXPECT_EQ(OpenFiles(), open);
+    EXPECT_TRUE(fs::remove(dir / "foreign.ras") && fs::remove(good));
     qxio::TrImage image = TestImage(utl::BGR24, 5, 3);
     exporter->BeginExport(dir.Wide("out.ras"));
     EXPECT_EQ(exporter->ExportObject(image), qxio::ExportDone);
