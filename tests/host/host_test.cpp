@@ -16,6 +16,7 @@
 #include "qxio/fileexport.h"
 #include "testsupport.h"
 #include "utl/bufferedfile.h"
+#include "utl/byteswap.h"
 #include "utl/log.h"
 #include "utl/path.h"
 #include "utl/safesave.h"
@@ -143,8 +144,9 @@ TEST(BufferedFile, ClosedFilesAndWindowsPaths) {
 #endif
 }
 
-// The system's words for a failure reach the error raised, its sentence, and stay with the file: a
-// full disk at the flush of Close, broken or refused reads, a save whose flush to the disk fails.
+// The system's words for a failure reach the error raised, its sentence, and stay with the file
+// until it is opened again: a full disk at the flush of Close, broken or refused reads, a save
+// whose flush to the disk fails.
 TEST(BufferedFile, TheSystemsReasonInTheRaisedError) {
   const std::map<std::string, int> errors = {
       {"ENOSPC", ENOSPC}, {"EIO", EIO}, {"EISDIR", EISDIR}, {"EACCES", EACCES}};
@@ -177,6 +179,8 @@ TEST(BufferedFile, TheSystemsReasonInTheRaisedError) {
     file.CloseNoThrow(false);
     if (call == 'w') WriteFile(dir / "f", Bytes(100, 7));
     EXPECT_EQ(ReadFile(dir / "f"), Bytes(100, 7));
+    file.Open(dir.Wide("f"), "rb", utl::ShareRead, false);
+    EXPECT_EQ(file.LastSystemError(), L"") << "none since the file was opened again";
   }
   // Opening another file in place of one whose last bytes cannot go out raises nothing, and
   // says that nothing was opened.
@@ -356,8 +360,9 @@ TEST(Image, RowsTableAndRefusals) {
 }
 
 // Each row of tests/data/convert.txt: the converter writes exactly the row, and nothing past
-// it; an image of the format has rows of that many bytes. Refusals write nothing.
-TEST(PixelConvert, EveryFormatToBgr24) {
+// it; an image of the format has rows of that many bytes. Refusals, and a row of no pixels,
+// write nothing; a host's value of the other byte order reverses in place.
+TEST(PixelConvert, EveryFormatToBgr24AndByteSwap) {
   RGBQUAD palette[256];
   for (int i = 0; i < 256; ++i) palette[i] = {std::uint8_t(i), std::uint8_t(255 - i), 7, 0};
   for (const auto& row : Table("convert.txt")) {
@@ -386,7 +391,11 @@ TEST(PixelConvert, EveryFormatToBgr24) {
   }
   EXPECT_FALSE(pixcv::SimplePixelConvert(-1, palette, utl::Gray8, dst.data(), utl::BGR24, 0,
                                          nullptr, false));
+  EXPECT_TRUE(
+      pixcv::SimplePixelConvert(0, palette, utl::Gray8, dst.data(), utl::BGR24, 0, nullptr, false));
   EXPECT_EQ(dst, Bytes(8, 0xEE));
+  dst[0] = 1, utl::ByteSwap(dst.data(), 3);
+  EXPECT_EQ(dst, (Bytes{0xEE, 0xEE, 1, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE}));
 }
 
 // The sentence a host shows for each kind of error, each row of tests/data/host/sentences.txt.
