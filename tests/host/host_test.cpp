@@ -88,6 +88,9 @@ TEST(BufferedFile, TransfersAroundTheBufferSize) {
         EXPECT_EQ(Raised([&] { file.Overwrite(5, data.data(), 1); }).value().Reason(),
                   utl::ErrnoText(EIO));
         pieces->FailWritesInPlace(0);
+        pieces->FailCloses(EIO);  // and one that the file system refuses at close
+        EXPECT_EQ(Raised([&] { file.Close(); }).value().Reason(), utl::ErrnoText(EIO));
+        pieces->FailCloses(0);
       }
 #endif
       EXPECT_EQ(*mode == 'r' ? file.Read(got.data(), 1) : 0u, 0u);

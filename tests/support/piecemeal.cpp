@@ -12,7 +12,7 @@
 namespace {
 
 std::atomic<bool> g_piecemeal{false};
-std::atomic<int> g_pwriteError{0};
+std::atomic<int> g_pwriteError{0}, g_closeError{0};
 
 // Odd, so that pieces never meet the buffer's edges.
 std::size_t Piece(int fd, std::size_t n) {
@@ -34,6 +34,12 @@ extern "C" ssize_t pwrite(int fd, const void* data, std::size_t n, off_t offset)
   return syscall(SYS_pwrite64, fd, data, Piece(fd, n), offset);
 }
 
+extern "C" int close(int fd) {
+  const int closed = static_cast<int>(syscall(SYS_close, fd));
+  if (closed == 0 && g_closeError.load() != 0 && fd > 2) return errno = g_closeError.load(), -1;
+  return closed;
+}
+
 namespace vemra::test {
 
 Piecemeal::Piecemeal() {
@@ -42,11 +48,15 @@ Piecemeal::Piecemeal() {
 
 Piecemeal::~Piecemeal() {
   g_piecemeal = false;
-  g_pwriteError = 0;
+  g_pwriteError = g_closeError = 0;
 }
 
 void Piecemeal::FailWritesInPlace(int error) {
   g_pwriteError = error;
+}
+
+void Piecemeal::FailCloses(int error) {
+  g_closeError = error;
 }
 
 }  // namespace vemra::test
