@@ -342,8 +342,7 @@ WritePlan::WritePlan(const qxio::TrImage& image, bool sixteenBits) : m_image(ima
       // leave them) or all 255 are opaque; any other values, one level everywhere included,
       // are alpha.
       bool uniform = true;
-      const std::uint8_t first =
-          image.GetHeight() > 0 && image.GetWidth() > 0 ? image.Row(0)[3] : 0;
+      const std::uint8_t first = image.Row(0)[3];
       for (int y = 0; y < image.GetHeight() && uniform; ++y) {
         const std::uint8_t* row = image.Row(y);
         for (int x = 0; x < image.GetWidth(); ++x) uniform = uniform && row[4 * x + 3] == first;

@@ -95,7 +95,8 @@ private:
   const Kind& m_kind;
 };
 
-// How an image goes out: the PNG's colour type and depth, its palette, and its rows.
+// How an image of at least one row and column (the export refuses others) goes out: the PNG's
+// colour type and depth, its palette, and its rows.
 class WritePlan {
 public:
   // sixteenBits: whether the encoder takes 16-bit grey.
