@@ -89,6 +89,13 @@ TEST_F(PngFilters, EveryHostFormatComesBack) {
       ASSERT_LE(std::abs(got.pixels[i] - want.pixels[i]), sixteen ? 1 : 0) << "byte " << i;
     }
   }
+  // The entries that the pixels name decide the kind: grey where all name a black first entry.
+  qxio::TrImage firstOnly = TestImage(utl::Indexed8, 3, 1);
+  const RGBQUAD blackThenRed[2] = {{0, 0, 0, 0}, {0, 0, 255, 0}};
+  firstOnly.SetScanlineEnd(blackThenRed, 2);
+  firstOnly.SetScanline(Bytes(3).data(), 0);
+  ExpectComesBack(firstOnly);
+  EXPECT_EQ(ReadFile(dir / "out.png").at(25), 0) << "the colour type";
   // A row longer than one compressed strip holds (1 MiB) goes out whole.
   qxio::TrImage wide = TestImage(utl::BGR24, 400000, 2);
   ExpectComesBack(wide);
