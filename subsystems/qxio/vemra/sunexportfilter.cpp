@@ -195,7 +195,6 @@ qxio::ExportStatus SunExportFilter::ExportObject(qxio::TrBase& object) {
 
 qxio::ExportStatus SunExportFilter::EndExport() {
   if (!m_output.IsActive()) Throw_ERR_END_BEFORE_BEGIN(QXIO_WFILE, __LINE__);
-  m_writer.Reset();
   const bool hasImage = m_numImagesExported >= 1;
   try {
     if (hasImage) m_output.Commit();
@@ -208,7 +207,6 @@ qxio::ExportStatus SunExportFilter::EndExport() {
 }
 
 void SunExportFilter::DiscardTransfer() {
-  m_writer.Reset();
   m_output.Discard();
   m_progress.reset();
 }

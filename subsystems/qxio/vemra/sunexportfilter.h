@@ -35,7 +35,7 @@ private:
   // Ends an unfinished transfer: discards the save, ends the progress.
   void DiscardTransfer();
 
-  SunRasterWriter m_writer;
+  SunRasterWriter m_writer;  // into m_output's file, each image from its header on
   utl::CSafeSave m_output;  // active while an export is under way
   std::int32_t m_numImagesExported = 0;
   bool m_warnedExtraImages = false;
