@@ -1,10 +1,11 @@
 // The progress line where the command-line cases cannot take it: a terminal resized while it
-// shows, the bar's narrowest width, wide characters.
+// shows, the bar's narrowest width, wide characters; a filter's sentence in qxhost's lines.
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 
+#include "core/hostmanager.h"
 #include "core/progressbar.h"
 #include "testsupport.h"
 
@@ -81,6 +82,13 @@ TEST(ProgressBar, ColumnsOfEachCharacter) {
     const std::wstring text(1, static_cast<wchar_t>(std::stoul(row[0], nullptr, 16)));
     EXPECT_EQ(ProgressBar::Columns(text), std::stoul(row[1])) << "U+" << row[0];
   }
+}
+
+// The line breaks and blanks that the Sun raster export puts after its sentences go, as does
+// the full stop; the first word is in lower case.
+TEST(Messages, AFiltersSentenceInQxhostsLine) {
+  EXPECT_EQ(ReportLine("f.ras", InOurStyle("Image of 0 x 2 pixels.  Can't export.\r\n ")),
+            "qxhost: f.ras: image of 0 x 2 pixels.  Can't export\n");
 }
 
 }  // namespace
