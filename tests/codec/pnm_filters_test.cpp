@@ -1,7 +1,6 @@
 // The PNM module's filters as any host may drive them: each file of tests/data/pnm reads as netpbm
 // reads it; each image of tests/data/pnm/writes.txt becomes the file its row gives and comes
-// back with its colours. (Hostile files: hostile_test.cpp; against netpbm's own
-// conversions: tests/interop/pnm_peers.py.)
+// back with its colours. (Hostile files: hostile_test.cpp.)
 
 #include <sstream>
 
@@ -21,6 +20,7 @@ TEST(PnmFilters, EachFileReadsAsNetpbmReadsIt) {
   for (const fs::path& file : FilesIn(DataDir() / "pnm", {".pbm", ".pgm", ".ppm"})) {
     const Imported imported = Import(filter, manager, Wide(file));
     ASSERT_TRUE(imported.image) << file << ": " << imported.error->what();
+    EXPECT_EQ(imported.image->GetNumColorTableEntriesUsed(), 0u) << "grey or colour: no table";
     ExpectSameRgb(ImageRgb(*imported.image), LoadPng(fs::path(file).replace_extension(".png")));
   }
 }
