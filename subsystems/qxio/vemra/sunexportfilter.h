@@ -36,7 +36,7 @@ private:
   void DiscardTransfer();
 
   SunRasterWriter m_writer;  // into m_output's file, each image from its header on
-  utl::CSafeSave m_output;  // active while an export is under way
+  utl::CSafeSave m_output;   // active while an export is under way
   std::int32_t m_numImagesExported = 0;
   bool m_warnedExtraImages = false;
   bool m_runLength = false;  // the option string's choice
