@@ -503,8 +503,9 @@ TEST(FileExport, OneImageAFileAndNothingLeftOfAFailure) {
 }
 
 // The thread budget: extra threads only while it has room, given back when they end; a host's
-// worker counts against it whether or not there is room.
+// worker counts against it whether or not there is room. The machine has a core at least.
 TEST(ThreadBudget, ExtraThreadsComeBack) {
+  EXPECT_GE(utl::Cores(), 1u);
   const utl::ThreadBudget budget(3);
   {
     const utl::ExtraThreads two(2);
