@@ -66,7 +66,7 @@ TEST(Module, FiltersWorkAcrossTheModuleBoundary) {
     import1.reset();  // memory from the plug-in goes back to the plug-in
 
     // A file imported, or refused, is closed: an open one would be locked on Windows, where it
-    // then cannot be removed.
+    // then cannot be removed or replaced.
     WriteFile(dir / "foreign.ras", Bytes(64, 'x'));
     fs::copy_file(DataDir() / "read" / "24bit-w5.ras", dir / "good.ras");
     const std::ptrdiff_t open = OpenFiles();
@@ -80,11 +80,12 @@ TEST(Module, FiltersWorkAcrossTheModuleBoundary) {
     EXPECT_TRUE(import2->CanImportFile(Wide(good)));
     EXPECT_TRUE(Import(*import2, manager, Wide(good)).image);
     EXPECT_EQ(OpenFiles(), open);
-    EXPECT_TRUE(fs::remove(dir / "foreign.ras") && fs::remove(good));
+    EXPECT_TRUE(fs::remove(dir / "foreign.ras"));
     qxio::TrImage image = TestImage(utl::BGR24, 5, 3);
-    exporter->BeginExport(dir.Wide("out.ras"));
+    exporter->BeginExport(Wide(good));  // replaced, and its folder flushed
     EXPECT_EQ(exporter->ExportObject(image), qxio::ExportDone);
     EXPECT_EQ(exporter->EndExport(), qxio::ExportDone);
+    EXPECT_EQ(OpenFiles(), open);
   }
   // What the filters leave to the host library's defaults, as docs/embedding.md tells hosts: the
   // memory transfers end in the not-implemented error, told to the manager first, before touching
