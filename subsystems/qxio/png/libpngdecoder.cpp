@@ -186,7 +186,7 @@ void ReadRows(PngStream& stream, const Kind& kind, qxio::TrImage& image,
     stream.Fail("cannot read this PNG file");
   }
   if (!stream.Run("after its image data, without an end (IEND)",
-                  [&] { png_read_end(png, nullptr); })) {
+                  [&] { png_read_end(png, stream.info); })) {
     stream.Fail("cannot read this PNG file");
   }
 }
