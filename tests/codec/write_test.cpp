@@ -4,6 +4,7 @@
 // (tests/data/cli/cases.txt has the system refusing writes, and a target that cannot be replaced.)
 #include <cerrno>
 #include <memory>
+#include <set>
 #include <utility>
 #include <vector>
 
@@ -93,7 +94,7 @@ TEST(Write, NoColumnsAndOptionStrings) {
 }
 
 // The headers of tests/data/write/headers.txt; no row after Reset; without a palette, a grey map;
-// a header the file refuses fails.
+// a header the file refuses fails; each status has words of its own.
 TEST(Write, WriterStatusesAndTheGreyMapWithoutAPalette) {
   TempDir dir;
   const std::uint8_t row[8] = {};
@@ -117,6 +118,9 @@ TEST(Write, WriterStatusesAndTheGreyMapWithoutAPalette) {
   utl::CBufferedFile reading;  // a header that cannot be written is a failed write
   reading.Open(dir.Wide("out.ras"), "rb", utl::ShareRead, false);
   EXPECT_EQ(SunRasterWriter().WriteHeader(&reading, 2, 1, 8, nullptr), kWriteFailed);
+  std::set<std::string> words;  // and one set of words for an unknown status
+  for (int status = -1; status <= kWriteTooLarge; ++status) words.insert(WriteStatusText(status));
+  EXPECT_EQ(words.size(), 7u);
 }
 
 const Bytes kOld = {'o', 'l', 'd'};
