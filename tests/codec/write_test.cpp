@@ -123,6 +123,18 @@ TEST(Write, WriterStatusesAndTheGreyMapWithoutAPalette) {
   EXPECT_EQ(words.size(), 7u);
 }
 
+// The row and image bytes of each size in tests/data/write/sizes.txt, or none.
+TEST(Write, RasterSizes) {
+  for (const auto& row : Table("write/sizes.txt")) {
+    const RasterSize size =
+        ComputeRasterSize(std::stoll(row[0]), std::stoll(row[1]), std::stoll(row[2]));
+    EXPECT_EQ(size.valid ? std::to_string(size.bytesPerRow) + " " + std::to_string(size.imageBytes)
+                         : "none",
+              row[3])
+        << row[0] << " x " << row[1] << " x " << row[2];
+  }
+}
+
 const Bytes kOld = {'o', 'l', 'd'};
 
 struct OtherObject : qxio::TrBase {  // of a type the filter does not take
