@@ -1,16 +1,12 @@
 // The progress line where the command-line cases cannot take it: a terminal resized while it
-// shows, the bar's narrowest width, wide characters; a filter's sentence and an export's warning
-// in qxhost's lines.
+// shows, the bar's narrowest width, wide characters; a filter's sentence in qxhost's lines.
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cwchar>
-#include <filesystem>
 
-#include "core/conversion.h"
 #include "core/hostmanager.h"
-#include "core/pluginloader.h"
 #include "core/progressbar.h"
 #include "testsupport.h"
 
@@ -96,37 +92,6 @@ TEST(ProgressBar, ColumnsOfEachCharacter) {
 TEST(Messages, AFiltersSentenceInQxhostsLine) {
   EXPECT_EQ(ReportLine("f.ras", InOurStyle("Image of 0 x 2 pixels.  Can't export.\r\n ")),
             "qxhost: f.ras: image of 0 x 2 pixels.  Can't export\n");
-}
-
-// An export filter that takes every image and, as it ends, warns.
-class WarningExport final : public qxio::IoExportFilter {
-public:
-  using IoExportFilter::IoExportFilter;
-  const qxio::FilterDescriptor* GetFilterDescriptor() const override { return nullptr; }
-  bool SupportsType(const utl::CTypeInfo*) const override { return true; }
-  qxio::ExportStatus BeginExport(const std::wstring&) override { return qxio::ExportDone; }
-  qxio::ExportStatus ExportObject(qxio::TrBase&) override { return qxio::ExportDone; }
-  qxio::ExportStatus EndExport() override {
-    Warning(utl::IError::WarnStyleDefault, L"Colours were rounded.");
-    return qxio::ExportDone;
-  }
-};
-
-// A plug-in's export may warn as well as its import; qxhost says it in its words.
-TEST(Messages, AnExportFiltersWarning) {
-  Format format{"Warning", L"w", {L"w"}, nullptr, nullptr, nullptr, nullptr};
-  format.createExport = [](const Plugin&, qxio::IoManager& manager) {
-    return std::unique_ptr<qxio::IoExportFilter>(new WarningExport(manager));
-  };
-  Options options;
-  options.to = &format;
-  const Plugin plugin(std::filesystem::path(VEMRA_PLUGIN_PATH).wstring());
-  HostManager manager(nullptr);
-  qxio::TrImage image;
-  testing::internal::CaptureStderr();
-  Conversion(plugin, manager, options).Write(image, {L"out.w", L"out.w"});
-  EXPECT_EQ(testing::internal::GetCapturedStderr(),
-            "qxhost: out.w: warning: colours were rounded\n");
 }
 
 }  // namespace
