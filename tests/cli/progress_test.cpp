@@ -54,7 +54,7 @@ TEST(ProgressBar, FollowsATerminalResizedWhileItShows) {
   terminal.bar.Clear();
   EXPECT_EQ(terminal.Written(), "\r" + std::string(29, ' ') + "\r");
   // A new line starts at 0%, even after one that did not end; a terminal of one column gets no
-  // blanks at all.
+  // blanks at all, cleared or drawn on.
   terminal.bar.Proportion(0.5);
   terminal.Written();
   terminal.bar.Start();
@@ -65,7 +65,9 @@ TEST(ProgressBar, FollowsATerminalResizedWhileItShows) {
             At80("Reading b.ras", 0, "  0%") + At80("Reading b.ras", 10, " 50%"));
   terminal.columns = 1;
   terminal.bar.Clear();
-  EXPECT_EQ(terminal.Written(), "\r\r");
+  terminal.columns = 80, terminal.bar.Proportion(0.7), terminal.columns = 1;
+  terminal.bar.Proportion(0.8);
+  EXPECT_EQ(terminal.Written(), "\r\r" + At80("Reading b.ras", 14, " 70%") + "\r");
 }
 
 // At 26 columns a bar of five cells; at 25 none, and the message whole where it just fits. 画
