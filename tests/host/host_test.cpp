@@ -458,8 +458,9 @@ TEST(Filter, EachRaiseTellsTheManagerThenThrows) {
 }
 
 // A file export's life cycle, whatever the format writes: one image a file, the file appearing
-// only when complete, and nothing of it left by an export without an image, an image refused or
-// one whose writing fails; an export ended or given an image before it began is refused.
+// only when complete, and nothing of it left by an export without an image, an image refused (of
+// no rows or no columns) or one whose writing fails; an export ended or given an image before it
+// began is refused.
 TEST(FileExport, OneImageAFileAndNothingLeftOfAFailure) {
   TestManager manager;
   struct Filter : qxio::IoFileExportFilter {
@@ -475,7 +476,8 @@ TEST(FileExport, OneImageAFileAndNothingLeftOfAFailure) {
               filter.SupportsType(qxio::TrInitGraphicsExp::GetClassTypeId()) &&
               !filter.SupportsType(nullptr));
   TempDir dir;
-  qxio::TrImage image = TestImage(utl::Gray8, 3, 2), none = TestImage(utl::Gray8, 4, 0);
+  qxio::TrImage image = TestImage(utl::Gray8, 3, 2), none = TestImage(utl::Gray8, 4, 0),
+                columnless = TestImage(utl::Gray8, 0, 2);
   EXPECT_EQ(Raised([&] { filter.EndExport(); }).value().Kind(), ErrorKind::EndBeforeBegin);
   EXPECT_TRUE(Raised([&] { filter.ExportObject(image); }));
   EXPECT_TRUE(Raised([&] { filter.BeginExport(dir.Wide("missing/out.x")); }));
@@ -485,11 +487,13 @@ TEST(FileExport, OneImageAFileAndNothingLeftOfAFailure) {
   EXPECT_EQ(filter.ExportObject(request), qxio::ExportDone);
   EXPECT_TRUE(request.m_filterFlag && request.m_filterParams[0] == 0 && !request.m_filterParams[1]);
   EXPECT_EQ(filter.EndExport(), qxio::ExportNothingExported);
-  for (qxio::TrImage* refused : {&none, &image}) {
+  for (qxio::TrImage* refused : {&none, &columnless, &image}) {
     filter.fail = refused == &image;
     filter.BeginExport(dir.Wide("out.x"));
     EXPECT_EQ(Raised([&] { filter.ExportObject(*refused); }).value().Message(),
-              filter.fail ? L"fails" : L"X cannot hold an image of no rows");
+              filter.fail        ? L"fails"
+              : refused == &none ? L"X cannot hold an image of no rows"
+                                 : L"X cannot hold an image of no columns");
     EXPECT_TRUE(Raised([&] { filter.EndExport(); })) << "the failure ended the export";
   }
   EXPECT_TRUE(dir.List().empty());

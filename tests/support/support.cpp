@@ -179,7 +179,7 @@ qxio::TrImage TestImage(utl::ColorFormat format, int width, int height) {
   qxio::TrImage image;
   image.SetScanlineStart(width, height, format, 0, 0, table, qxio::RowAccessByIndex, 256, nullptr);
   Bytes row(image.RowBytes());
-  for (int y = 0; y < height; ++y) {
+  for (int y = 0; y < height && !row.empty(); ++y) {
     for (std::size_t i = 0; i < row.size(); ++i) {
       row[i] = std::uint8_t(y * 89 + i * 37 + (y ^ i) * 11);
     }
