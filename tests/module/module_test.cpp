@@ -65,14 +65,15 @@ TEST(Module, FiltersWorkAcrossTheModuleBoundary) {
     EXPECT_FALSE(import1->SetOptionsFromString(L"Compression=RLE")) << "an import takes none";
     import1.reset();  // memory from the plug-in goes back to the plug-in
 
-    // A file imported, or refused, is closed: an open one would be locked on Windows, where it
-    // then cannot be removed or replaced.
+    // A file imported, or refused (a folder too), is closed: an open one would be locked on
+    // Windows, where it then cannot be removed or replaced.
     WriteFile(dir / "foreign.ras", Bytes(64, 'x'));
     fs::copy_file(DataDir() / "read" / "24bit-w5.ras", dir / "good.ras");
     const std::ptrdiff_t open = OpenFiles();
     const Imported failed = Import(*import2, manager, dir.Wide("foreign.ras"));
     EXPECT_EQ(failed.error.value().Kind(), utl::ErrorKind::UnknownFormat);
     EXPECT_EQ(failed.error->Path(), dir.Wide("foreign.ras"));
+    EXPECT_FALSE(Import(*import2, manager, Wide(dir.Path())).image) << "a folder";
     EXPECT_EQ(OpenFiles(), open);
     // TestManager keeps an object only when its type's identity is TrImage's, and the export
     // filter takes one only so: an image made on either side is known on the other.
