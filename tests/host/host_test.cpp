@@ -507,18 +507,23 @@ TEST(FileExport, OneImageAFileAndNothingLeftOfAFailure) {
 }
 
 // The thread budget: extra threads only while it has room, given back when they end; a host's
-// worker counts against it whether or not there is room. The machine has a core at least.
+// worker counts against it whether or not there is room. The machine has a core at least; with no
+// budget set, a conversion may use every one, and one set lasts as long as its object.
 TEST(ThreadBudget, ExtraThreadsComeBack) {
-  EXPECT_GE(utl::Cores(), 1u);
-  const utl::ThreadBudget budget(3);
+  ASSERT_GE(utl::Cores(), 1u);
+  EXPECT_EQ(utl::ExtraThreads(9999).Count(), utl::Cores() - 1);
   {
-    const utl::ExtraThreads two(2);
-    EXPECT_EQ(two.Count(), 2u);
-    EXPECT_EQ(utl::ExtraThreads(5).Count(), 1u);
-    const utl::BusyThread worker;
-    EXPECT_EQ(utl::ExtraThreads(5).Count(), 0u);
+    const utl::ThreadBudget budget(3);
+    {
+      const utl::ExtraThreads two(2);
+      EXPECT_EQ(two.Count(), 2u);
+      EXPECT_EQ(utl::ExtraThreads(5).Count(), 1u);
+      const utl::BusyThread worker;
+      EXPECT_EQ(utl::ExtraThreads(5).Count(), 0u);
+    }
+    EXPECT_EQ(utl::ExtraThreads(9).Count(), 3u);
   }
-  EXPECT_EQ(utl::ExtraThreads(9).Count(), 3u);
+  EXPECT_EQ(utl::ExtraThreads(9999).Count(), utl::Cores() - 1);
 }
 
 // UTF-8 both ways (tests/data/host/utf8.txt), bytes of no character kept; printf-style formats
