@@ -129,7 +129,7 @@ Imported Import(qxio::IoImportFilter& filter, TestManager& manager, const std::w
   result.error = Raised([&] { filter.ImportFromFile(path); });
   result.warnings = manager.warnings - warnings;
   result.images = manager.images.size();
-  result.progressInOrder = manager.progressInOrder;
+  result.progressInOrder = manager.progressInOrder && (result.error || manager.proportion == 1);
   if (!manager.images.empty()) result.image = std::move(manager.images.back());
   return result;
 }
@@ -147,7 +147,7 @@ bool Export(qxio::IoExportFilter& filter, const TestManager& manager, qxio::TrIm
   filter.BeginExport(path);
   const bool taken = filter.ExportObject(image) == qxio::ExportDone;
   return filter.EndExport() == qxio::ExportDone && taken && manager.progressInOrder &&
-         manager.openProgress == 0;
+         manager.proportion == 1 && manager.openProgress == 0;
 }
 
 bool Export(qxio::TrImage& image, const std::wstring& path, const std::wstring& options) {

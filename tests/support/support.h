@@ -64,6 +64,7 @@ public:
   int warnings = 0, openProgress = 0;
   std::vector<utl::ErrorKind> errors;  // told, in order
   bool progressInOrder = true;
+  double proportion = 0;             // the last since the progress began
   std::function<void()> onProgress;  // runs on each progress message and proportion
   std::set<std::wstring> options;    // registered as enabled
 
@@ -74,23 +75,20 @@ public:
 protected:
   void ProgressStart(const std::wstring&, bool cancellable, bool showProportion) override {
     progressInOrder = progressInOrder && cancellable && showProportion;
-    ++openProgress, m_last = 0;
+    ++openProgress, proportion = 0;
   }
   void ProgressEnd() override { --openProgress; }
   void ProgressMessage(const std::wstring&) override {
     if (onProgress) onProgress();
   }
   void ProgressProportion(double fraction) override {
-    progressInOrder = progressInOrder && fraction >= m_last && fraction <= 1;
-    m_last = fraction;
+    progressInOrder = progressInOrder && fraction >= proportion && fraction <= 1;
+    proportion = fraction;
     if (onProgress) onProgress();
   }
   int OnWarning(utl::IError::WarnStyle, const std::wstring&) override { return ++warnings, 0; }
   void OnError(const utl::IError& error) override { errors.push_back(error.Kind()); }
   void OnObjectImported(qxio::TrBase& object) override;
-
-private:
-  double m_last = 0;
 };
 
 // How an import ended: the host's error, or the image and the warnings given; images counts
@@ -100,12 +98,13 @@ struct Imported {
   std::unique_ptr<qxio::TrImage> image;
   int warnings = 0;
   std::size_t images = 0;
-  bool progressInOrder = true;
+  bool progressInOrder = true;  // and up to 1 where it was not refused
 };
 Imported Import(qxio::IoImportFilter& filter, TestManager& manager, const std::wstring& path);
 Imported Import(const fs::path& path, std::uint64_t maxPixels = 0);  // with a new filter
 // Exports image as the only object of a transfer with filter (of manager), or a new Sun raster
-// one, given the option string if any; true when it is written, its progress ended, in order.
+// one, given the option string if any; true when it is written, its progress in order up to 1
+// and ended.
 bool Export(qxio::IoExportFilter& filter, const TestManager& manager, qxio::TrImage& image,
             const std::wstring& path, const std::wstring& options = L"");
 bool Export(qxio::TrImage& image, const std::wstring& path, const std::wstring& options = L"");
