@@ -52,6 +52,7 @@ TEST(ProgressBar, FollowsATerminalResizedWhileItShows) {
   EXPECT_EQ(terminal.Written(), "\r...ing a.ras [-------------------]   0%");
   terminal.columns = 30;
   terminal.bar.Clear();
+  terminal.bar.Clear();  // the line is gone already
   EXPECT_EQ(terminal.Written(), "\r" + std::string(29, ' ') + "\r");
   // A new line starts at 0%, even after one that did not end; a terminal of one column gets no
   // blanks at all, cleared or drawn on.
