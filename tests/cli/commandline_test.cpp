@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include "cli/arguments.h"
 #include "support.h"
 #include "sys/commandline.h"
 #include "utl/text.h"
@@ -37,6 +38,16 @@ TEST(CommandLine, PatternsGiveTheirFolderAndSortedNames) {
   EXPECT_EQ(sys::ExpandWildcard(L"d\\e/*.ras", Folder), (Names{L"d\\e/a.ras", L"d\\e/b.ras"}));
   EXPECT_EQ(sys::ExpandWildcard(L"C:*", Folder), (Names{L"C:a.ras", L"C:b.ras"}));
   EXPECT_EQ(sys::ExpandWildcard(L"none*", Folder), Names{});
+}
+
+// No output shows how many files a batch converts at once, so the parsed count is checked here.
+TEST(Arguments, JobsInEverySpelling) {
+  using Words = std::vector<std::wstring>;
+  for (const Words& jobs : std::vector<Words>{{L"-j", L"3"}, {L"-j3"}, {L"--jobs=3"}}) {
+    Words args{L"batch", L"--to", L"png", L"a.ras"};
+    args.insert(args.begin() + 1, jobs.begin(), jobs.end());
+    EXPECT_EQ(ParseArguments(args).jobs, 3u) << utl::ToUtf8(jobs[0]);
+  }
 }
 
 }  // namespace
