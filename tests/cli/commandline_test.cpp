@@ -1,5 +1,5 @@
-// Windows leaves wildcards to programs: how qxhost splits its command line, tells patterns from
-// names, and which files a pattern stands for on which command.
+// The command line: how qxhost splits it and tells patterns from names (Windows leaves wildcards
+// to programs), which files a pattern stands for, and the worker count the batch is given.
 
 #include <gtest/gtest.h>
 
