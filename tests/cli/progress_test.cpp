@@ -91,10 +91,11 @@ TEST(ProgressBar, ColumnsOfEachCharacter) {
 }
 
 // The line breaks and blanks that the Sun raster export puts after its sentences go, as does
-// the full stop; the first word is in lower case.
+// the full stop; the first word is in lower case, unless it is a name.
 TEST(Messages, AFiltersSentenceInQxhostsLine) {
   EXPECT_EQ(ReportLine("f.ras", InOurStyle("Image of 0 x 2 pixels.  Can't export.\r\n ")),
             "qxhost: f.ras: image of 0 x 2 pixels.  Can't export\n");
+  EXPECT_EQ(InOurStyle("Sun raster holds one image."), "Sun raster holds one image");  // a name
 }
 
 }  // namespace
