@@ -38,18 +38,19 @@ constexpr std::size_t kMaxChunk = std::size_t{1} << 30;    // an IDAT's data, at
 // runs alone (Z_RLE): smaller than level 6's matches there, at a third of level 3's time. Grain
 // of few levels, the same in every channel, leaves filtered rows whose strings recur: level 3's
 // matches make them up to half the size of runs, in 1.6 times their time. Level 3 searches 32
-// earlier strings for a match and indexes the strings inside matches of up to 6 bytes; 24 and 16
-// bytes make grain's file 0.4 % larger in seven eighths of the time. Each strip of filtered rows
-// takes the one of the two that compresses a sample of its rows smaller, matches only when by
-// more than 3 %. Indices and grey below 8 bits, unfiltered, need real matches: level 4 is within
-// 2 % of level 6's size there at half its time.
+// earlier strings for a match and indexes the strings inside matches of up to 6 bytes; 20 and 16
+// make grain's file 1.7 % larger in seven eighths of the time (16 and 16: 3.6 % larger in 82 %,
+// but 10 % larger than libpng's on a grain of 512 x 512).
+// Each strip of filtered rows takes the one of the two that compresses a sample of its rows
+// smaller, matches only when by more than 3 %. Indices and grey below 8 bits, unfiltered, need real
+// matches: level 4 is within 2 % of level 6's size there at half its time.
 struct Compression {
   int level;
   int strategy;
   int searched = 0;  // earlier strings tried for a match; 0: as the level has it
   int indexed = 0;   // the longest match whose strings are indexed, where searched is set
 };
-constexpr Compression kRuns = {3, Z_RLE}, kMatches = {3, Z_DEFAULT_STRATEGY, 24, 16};
+constexpr Compression kRuns = {3, Z_RLE}, kMatches = {3, Z_DEFAULT_STRATEGY, 20, 16};
 constexpr Compression kUnfiltered = {4, Z_DEFAULT_STRATEGY};
 constexpr std::size_t kSampleBytes = 32768;
 
