@@ -71,6 +71,7 @@ TEST_P(Read, MatchesItsReference) {
 }
 
 // The reader forgets its file at Reset: a row asked for afterwards is refused, the file untouched.
+// A header is read from a file at its first byte only.
 TEST(ReadRunLength, NoRowAfterReset) {
   utl::CBufferedFile file;
   file.Open(Wide(DataDir() / "read" / "24bit-w5.ras"), "rb", utl::ShareRead, false);
@@ -81,6 +82,8 @@ TEST(ReadRunLength, NoRowAfterReset) {
   reader.Reset();
   EXPECT_EQ(reader.ReadScanline(row.data()), kReadShort);
   EXPECT_EQ(file.GetPosition(), position);
+  EXPECT_EQ(reader.ReadHeader(&file), kReadShort);
+  EXPECT_EQ(reader.ReadHeader(nullptr), kReadShort);
 }
 
 // Run-length data of 3 MiB, more than the reader takes in at once: shifted by 0 to 4 bytes,
