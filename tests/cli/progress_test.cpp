@@ -91,11 +91,17 @@ TEST(ProgressBar, ColumnsOfEachCharacter) {
 }
 
 // The line breaks and blanks that the Sun raster export puts after its sentences go, as does
-// the full stop; the first word is in lower case, unless it is a name.
+// the full stop; the first word is in lower case, unless it is a name. A line said clears the bar.
 TEST(Messages, AFiltersSentenceInQxhostsLine) {
   EXPECT_EQ(ReportLine("f.ras", InOurStyle("Image of 0 x 2 pixels.  Can't export.\r\n ")),
             "qxhost: f.ras: image of 0 x 2 pixels.  Can't export\n");
   EXPECT_EQ(InOurStyle("Sun raster holds one image."), "Sun raster holds one image");  // a name
+  Terminal terminal;  // a line said while the bar shows clears the bar first
+  HostManager manager(&terminal.bar);
+  terminal.bar.Message(L"Reading a.ras");
+  terminal.Written();
+  manager.Say("a.ras", "said over the bar");
+  EXPECT_EQ(terminal.Written(), "\r" + std::string(79, ' ') + "\r");
 }
 
 }  // namespace
