@@ -3,10 +3,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
-#define PNGIO_X86 1
-#include <immintrin.h>
-#endif
+#include "pngsimd.h"
 
 namespace pngio {
 
@@ -57,7 +54,6 @@ void SwapRedBluePortable(const std::uint8_t* in, std::uint8_t* out, std::size_t 
 // Sub, Average and Paeth take their left neighbour from the pixel just decoded, so a row goes
 // pixel by pixel: one pixel of 3, 4, 6 or 8 bytes in the low lanes of a register, Paeth's
 // arithmetic on 16-bit lanes. The same code, inlined, makes the SSE2 and the AVX2 versions.
-#define PNGIO_INLINE inline __attribute__((always_inline))
 
 // A pixel's bytes to and from a register's low lanes, through general registers: copied through
 // memory, the bytes would be stored in pieces and loaded whole, which stalls every pixel.
@@ -91,23 +87,11 @@ PNGIO_INLINE void SubPixels(std::uint8_t* row, std::size_t n) {
 
 template <unsigned Bpp>
 PNGIO_INLINE void AveragePixels(std::uint8_t* row, const std::uint8_t* prior, std::size_t n) {
-  const __m128i one = _mm_set1_epi8(1);
   __m128i a = _mm_setzero_si128();
   for (std::size_t i = 0; i < n; i += Bpp) {
-    const __m128i b = LoadPixel<Bpp>(prior + i);
-    // avg_epu8 rounds up; PNG's average rounds down.
-    const __m128i mean = _mm_sub_epi8(_mm_avg_epu8(a, b), _mm_and_si128(_mm_xor_si128(a, b), one));
-    a = _mm_add_epi8(mean, LoadPixel<Bpp>(row + i));
+    a = _mm_add_epi8(simd::Average8(a, LoadPixel<Bpp>(prior + i)), LoadPixel<Bpp>(row + i));
     StorePixel<Bpp>(row + i, a);
   }
-}
-
-PNGIO_INLINE __m128i Abs16(__m128i v) {
-  return _mm_max_epi16(v, _mm_sub_epi16(_mm_setzero_si128(), v));
-}
-
-PNGIO_INLINE __m128i Choose(__m128i mask, __m128i yes, __m128i no) {
-  return _mm_or_si128(_mm_and_si128(mask, yes), _mm_andnot_si128(mask, no));
 }
 
 template <unsigned Bpp>
@@ -116,12 +100,7 @@ PNGIO_INLINE void PaethPixels(std::uint8_t* row, const std::uint8_t* prior, std:
   __m128i a = zero, c = zero;  // left and upper left, as 16-bit lanes
   for (std::size_t i = 0; i < n; i += Bpp) {
     const __m128i b = _mm_unpacklo_epi8(LoadPixel<Bpp>(prior + i), zero);
-    // p = a + b - c: p - a = b - c, p - b = a - c, p - c = both together.
-    const __m128i toA = _mm_sub_epi16(b, c), toB = _mm_sub_epi16(a, c);
-    const __m128i pa = Abs16(toA), pb = Abs16(toB), pc = Abs16(_mm_add_epi16(toA, toB));
-    const __m128i least = _mm_min_epi16(_mm_min_epi16(pa, pb), pc);
-    const __m128i nearest =
-        Choose(_mm_cmpeq_epi16(pa, least), a, Choose(_mm_cmpeq_epi16(pb, least), b, c));
+    const __m128i nearest = simd::Paeth16(a, b, c);
     const __m128i bytes = _mm_add_epi8(_mm_packus_epi16(nearest, nearest), LoadPixel<Bpp>(row + i));
     StorePixel<Bpp>(row + i, bytes);
     a = _mm_unpacklo_epi8(bytes, zero);

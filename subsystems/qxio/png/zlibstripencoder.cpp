@@ -22,9 +22,7 @@
 #include "pngformat.h"
 #include "utl/threadbudget.h"
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
+#include "pngsimd.h"
 
 namespace pngio {
 
@@ -116,37 +114,27 @@ void TryFilters(const std::uint8_t* row, const std::uint8_t* above, std::size_t 
   }
 }
 
-#if defined(__SSE2__)
+#if defined(PNGIO_X86)
 // The same for 16 bytes at a time from bpp on; returns where it stopped, short of the row's
-// last 16 bytes. Paeth's predictor takes 16-bit lanes, as in the decoder.
+// last 16 bytes.
 std::size_t TryFiltersSse2(const std::uint8_t* row, const std::uint8_t* above, std::size_t n,
                            std::size_t bpp, std::uint8_t* const trial[4], std::uint64_t costs[5]) {
-  const __m128i zero = _mm_setzero_si128(), one = _mm_set1_epi8(1);
+  const __m128i zero = _mm_setzero_si128();
   const auto load = [](const std::uint8_t* p) {
     return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-  };
-  const auto abs16 = [&](__m128i v) { return _mm_max_epi16(v, _mm_sub_epi16(zero, v)); };
-  const auto choose = [](__m128i mask, __m128i yes, __m128i no) {
-    return _mm_or_si128(_mm_and_si128(mask, yes), _mm_andnot_si128(mask, no));
-  };
-  // Paeth's predictor for 8 bytes widened to 16 bits.
-  const auto predict = [&](__m128i a, __m128i b, __m128i c) {
-    const __m128i toA = _mm_sub_epi16(b, c), toB = _mm_sub_epi16(a, c);
-    const __m128i pa = abs16(toA), pb = abs16(toB), pc = abs16(_mm_add_epi16(toA, toB));
-    const __m128i least = _mm_min_epi16(_mm_min_epi16(pa, pb), pc);
-    return choose(_mm_cmpeq_epi16(pa, least), a, choose(_mm_cmpeq_epi16(pb, least), b, c));
   };
   __m128i sums[5] = {zero, zero, zero, zero, zero};
   std::size_t i = bpp;
   for (; i + 16 <= n; i += 16) {
     const __m128i x = load(row + i), a = load(row + i - bpp), b = load(above + i);
     const __m128i c = load(above + i - bpp);
-    const __m128i mean = _mm_sub_epi8(_mm_avg_epu8(a, b), _mm_and_si128(_mm_xor_si128(a, b), one));
-    const __m128i low =
-        predict(_mm_unpacklo_epi8(a, zero), _mm_unpacklo_epi8(b, zero), _mm_unpacklo_epi8(c, zero));
-    const __m128i high =
-        predict(_mm_unpackhi_epi8(a, zero), _mm_unpackhi_epi8(b, zero), _mm_unpackhi_epi8(c, zero));
-    const __m128i bytes[5] = {x, _mm_sub_epi8(x, a), _mm_sub_epi8(x, b), _mm_sub_epi8(x, mean),
+    // Paeth's predictor takes 8 bytes at a time, widened to 16 bits.
+    const __m128i low = simd::Paeth16(_mm_unpacklo_epi8(a, zero), _mm_unpacklo_epi8(b, zero),
+                                      _mm_unpacklo_epi8(c, zero));
+    const __m128i high = simd::Paeth16(_mm_unpackhi_epi8(a, zero), _mm_unpackhi_epi8(b, zero),
+                                       _mm_unpackhi_epi8(c, zero));
+    const __m128i bytes[5] = {x, _mm_sub_epi8(x, a), _mm_sub_epi8(x, b),
+                              _mm_sub_epi8(x, simd::Average8(a, b)),
                               _mm_sub_epi8(x, _mm_packus_epi16(low, high))};
     for (int f = 0; f < 5; ++f) {
       // A byte's distance from 0 as signed is the smaller of it and its negation, unsigned.
@@ -196,7 +184,7 @@ public:
     std::uint64_t costs[5] = {};
     TryFilters(row, above, 0, bpp, bpp, trial, costs);
     std::size_t done = bpp;
-#if defined(__SSE2__)
+#if defined(PNGIO_X86)
     done = TryFiltersSse2(row, above, n, bpp, trial, costs);
 #endif
     TryFilters(row, above, done, n, bpp, trial, costs);
