@@ -106,7 +106,8 @@ TEST(Hostile, EachFileEndsInItsVerdict) {
 // there the verdicts only move on in that order. An incomplete raw file reports the rows it has.
 // A read error in the header, the colour map, the first, a middle and the last row reaches the
 // host as its own error for the file, never as a verdict on the file; the filter then imports the
-// file as it would have. A fault past the last byte is never reached.
+// file as it would have. A fault past the last byte is never reached. A file that shrinks there
+// while it is read, its length read before, ends as the file cut there does.
 TEST(Hostile, EveryPrefixOfAReadableFileAndReadsFailingInIt) {
   TempDir dir;
   for (const fs::path& source : FilesIn(DataDir() / "read", {".ras"})) {
@@ -120,6 +121,7 @@ TEST(Hostile, EveryPrefixOfAReadableFileAndReadsFailingInIt) {
     const std::uint32_t maptype = field(24), maplength = field(28);
     const std::size_t data = 32 + (maptype == 1 ? maplength / 3 * 3 : maptype ? maplength : 0);
     std::size_t reached = 0;
+    std::vector<std::string> verdicts(whole.size() + 1, "ok");  // of each prefix
     for (std::size_t n = 0; n < whole.size(); ++n) {
       WriteFile(dir / "prefix.ras", Bytes(whole.begin(), whole.begin() + std::ptrdiff_t(n)));
       const Imported imported = Import(dir / "prefix.ras");
@@ -134,6 +136,7 @@ TEST(Hostile, EveryPrefixOfAReadableFileAndReadsFailingInIt) {
                 : rows >= height ? 3
                                  : 1 + (rows > height / 2);
       ASSERT_EQ(verdict, kEnds[reached]) << source << " cut to " << n;
+      verdicts[n] = verdict;
     }
     const std::int64_t size = std::int64_t(whole.size()), start = std::int64_t(data);
     const Rgb clean = ImageRgb(*Import(source).image);
@@ -154,6 +157,12 @@ TEST(Hostile, EveryPrefixOfAReadableFileAndReadsFailingInIt) {
         imported = Import(filter, manager, Wide(source));
       }
       ExpectSameRgb(ImageRgb(*imported.image), clean);
+      FileFaults shrinks{offset, -1};
+      shrinks.endsAtFailedRead = true;
+      SetFileFaults(shrinks);
+      imported = Import(filter, manager, Wide(source));
+      SetFileFaults({});
+      EXPECT_EQ(VerdictOf(imported), verdicts[std::size_t(offset)]) << "shrunk";
     }
   }
 }

@@ -82,6 +82,7 @@ std::int64_t Read(Handle handle, void* buffer, std::size_t n, std::wstring& erro
     file->position += std::max<std::int64_t>(got, 0);
     return got;
   }
+  if (file->faults.endsAtFailedRead) return 0;
   Fail(Code(file->faults, EIO), error);
   return -1;
 }

@@ -14,6 +14,7 @@ struct FileFaults {
   std::int64_t failWriteAt = -1;  // the first byte of the file that no write puts; -1: none
   int error = 0;                  // the failure's errno value; 0: EIO for reads, ENOSPC for writes
   bool failSync = false;          // a save's flush of its new file to the disk
+  bool endsAtFailedRead = false;  // the file ends there instead, its length unchanged: it shrank
 };
 
 // Files opened or created from now on fail so (a read or write stops short at the byte and the
