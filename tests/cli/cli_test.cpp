@@ -99,11 +99,14 @@ int Shell(const fs::path& folder, const std::string& command, std::string& out, 
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-// The first of a case's needs ("root", or a program) that this run lacks; empty for none.
+// The first of a case's needs ("root", a program, or a command that must succeed) that this run
+// lacks; empty for none.
 std::string Missing(const fs::path& folder, const std::vector<std::string>& needs) {
   for (const std::string& need : needs) {
     std::string out, err;
-    if (need == "root" ? ::geteuid() != 0 : Shell(folder, "command -v " + need, out, err) != 0) {
+    const bool command = need.find(' ') != std::string::npos;
+    if (need == "root" ? ::geteuid() != 0
+                       : Shell(folder, command ? need : "command -v " + need, out, err) != 0) {
       return need;
     }
   }
