@@ -278,14 +278,11 @@ void SunExportFilter::WriteRows(const qxio::TrImage& image, const ExportPlan& pl
   const utl::ColorFormat format = image.GetColorFormat();
   const std::int32_t width = image.GetWidth();
   const std::int32_t height = image.GetHeight();
-  // One row in the image's own format (4 bytes a pixel for a format the host library does not
-  // size), and one row of what the writer takes: 3 bytes a pixel converted, 1 byte expanded,
-  // the bits inverted. An image without rows gets none: its width alone may claim hundreds of
-  // MiB.
+  // One row in the image's own format, and one row of what the writer takes: 3 bytes a pixel
+  // converted, 1 byte expanded, the bits inverted. An image without rows gets none: its width
+  // alone may claim hundreds of MiB.
   const auto pixels = static_cast<std::size_t>(height > 0 ? width : 0);
-  const int bitsPerPixel = utl::BitsPerPixel(format);
-  const std::size_t sourceBytes =
-      bitsPerPixel > 0 ? pixcv::PackedRowBytes(pixels, bitsPerPixel) : pixels * 4;
+  const std::size_t sourceBytes = height > 0 ? image.RowBytes() : 0;
   std::vector<std::uint8_t> source(sourceBytes, 0);
   std::vector<std::uint8_t> output;
   if (plan.path == RowPath::Convert) output.resize(pixels * 3);
