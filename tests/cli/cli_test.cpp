@@ -104,9 +104,8 @@ int Shell(const fs::path& folder, const std::string& command, std::string& out, 
 std::string Missing(const fs::path& folder, const std::vector<std::string>& needs) {
   for (const std::string& need : needs) {
     std::string out, err;
-    const bool command = need.find(' ') != std::string::npos;
-    if (need == "root" ? ::geteuid() != 0
-                       : Shell(folder, command ? need : "command -v " + need, out, err) != 0) {
+    const std::string check = need.find(' ') == std::string::npos ? "command -v " + need : need;
+    if (need == "root" ? ::geteuid() != 0 : Shell(folder, check, out, err) != 0) {
       return need;
     }
   }

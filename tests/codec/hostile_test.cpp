@@ -157,9 +157,7 @@ TEST(Hostile, EveryPrefixOfAReadableFileAndReadsFailingInIt) {
         imported = Import(filter, manager, Wide(source));
       }
       ExpectSameRgb(ImageRgb(*imported.image), clean);
-      FileFaults shrinks{offset, -1};
-      shrinks.endsAtFailedRead = true;
-      SetFileFaults(shrinks);
+      SetFileFaults({offset, -1, 0, false, true});  // the file ends there
       imported = Import(filter, manager, Wide(source));
       SetFileFaults({});
       EXPECT_EQ(VerdictOf(imported), verdicts[std::size_t(offset)]) << "shrunk";

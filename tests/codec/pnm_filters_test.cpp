@@ -1,6 +1,7 @@
 // The PNM module's filters as any host may drive them: each file of tests/data/pnm reads as netpbm
 // reads it; each image of tests/data/pnm/writes.txt becomes the file its row gives and comes
-// back with its colours. (Hostile files: hostile_test.cpp.)
+// back with its colours. (Hostile files: hostile_test.cpp; the export's life cycle, shared with
+// PNG's: host_test.cpp.)
 
 #include <sstream>
 
@@ -31,6 +32,10 @@ TEST(PnmFilters, EachImageBecomesItsFileAndComesBack) {
   TestManager manager;
   pnmio::PnmExportFilter exporter(manager);
   pnmio::PnmImportFilter importer(manager);
+  EXPECT_TRUE(Describes(importer, u"pnm", qxio::FilterKindImport) &&
+              Describes(exporter, u"pnm", qxio::FilterKindExport));
+  EXPECT_TRUE(importer.SupportsType(qxio::TrImage::GetClassTypeId()) &&
+              !importer.SupportsType(qxio::TrInitGraphicsExp::GetClassTypeId()));
   for (const auto& row : Table("pnm/writes.txt")) {
     SCOPED_TRACE(row[0] + "|" + row[2] + "|" + row[3]);
     const Bytes colours = FromHex(row[3]);
@@ -56,17 +61,6 @@ TEST(PnmFilters, EachImageBecomesItsFileAndComesBack) {
     ASSERT_TRUE(back.image);
     ExpectSameRgb(ImageRgb(*back.image), ImageRgb(image));
   }
-}
-
-// (The export's life cycle, shared with PNG's: host_test.cpp.)
-TEST(PnmFilters, Descriptors) {
-  TestManager manager;
-  pnmio::PnmExportFilter exporter(manager);
-  pnmio::PnmImportFilter importer(manager);
-  EXPECT_TRUE(Describes(importer, u"pnm", qxio::FilterKindImport) &&
-              Describes(exporter, u"pnm", qxio::FilterKindExport));
-  EXPECT_TRUE(importer.SupportsType(qxio::TrImage::GetClassTypeId()) &&
-              !importer.SupportsType(qxio::TrInitGraphicsExp::GetClassTypeId()));
 }
 
 }  // namespace
