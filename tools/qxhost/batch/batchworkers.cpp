@@ -35,14 +35,9 @@ double Number(const qxio::ImportFileInfo& info, const wchar_t* entry) {
 }
 
 std::uint64_t FileBytes(const std::wstring& path) {
-  if (path == kStandardStream) return 0;
   utl::CBufferedFile file;
-  try {
-    return file.OpenNoThrow(path, "rb", utl::ShareRead, false) ? std::uint64_t(file.GetLength())
-                                                               : 0;
-  } catch (...) {
-    return 0;
-  }
+  if (path == kStandardStream || !file.OpenNoThrow(path, "rb", utl::ShareRead, false)) return 0;
+  return static_cast<std::uint64_t>(file.GetLength());
 }
 
 // "512 B", "1.5 KiB", "20.3 MiB", "1.8 GiB".
