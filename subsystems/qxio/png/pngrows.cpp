@@ -1,18 +1,12 @@
 #include "pngrows.h"
 
-#include <cstdlib>
 #include <cstring>
 
-#include "pngsimd.h"
+#include "pngpredictors.h"
 
 namespace pngio {
 
 namespace {
-
-int Paeth(int a, int b, int c) {
-  const int pa = std::abs(b - c), pb = std::abs(a - c), pc = std::abs(a + b - 2 * c);
-  return pa <= pb && pa <= pc ? a : pb <= pc ? b : c;
-}
 
 void UnfilterPortable(int type, std::uint8_t* row, const std::uint8_t* prior, std::size_t n,
                       std::size_t bpp) {

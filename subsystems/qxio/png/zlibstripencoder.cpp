@@ -11,7 +11,6 @@
 #include <algorithm>
 #include <atomic>
 #include <condition_variable>
-#include <cstdlib>
 #include <cstring>
 #include <exception>
 #include <mutex>
@@ -22,7 +21,7 @@
 #include "pngformat.h"
 #include "utl/threadbudget.h"
 
-#include "pngsimd.h"
+#include "pngpredictors.h"
 
 namespace pngio {
 
@@ -81,12 +80,6 @@ void ToFileOrder(RowForm form, std::size_t bytes, std::uint8_t* row) {
     const std::size_t step = form.samples == Samples::Bgr ? 3 : 4;
     for (std::size_t i = 0; i + 2 < bytes; i += step) std::swap(row[i], row[i + 2]);
   }
-}
-
-int Paeth(int a, int b, int c) {
-  const int p = a + b - c;
-  const int pa = std::abs(p - a), pb = std::abs(p - b), pc = std::abs(p - c);
-  return pa <= pb && pa <= pc ? a : pb <= pc ? b : c;
 }
 
 // What a filtered byte costs in the choice of a row's filter: its distance from 0, the byte

@@ -1,6 +1,19 @@
-// SSE2 arithmetic that the decoder's unfiltering and the encoder's trial of filters share: both
-// must predict exactly as PNG does, so the two sides compute it once.
+// The predictors of PNG's row filters, which the decoder's unfiltering and the encoder's trial
+// of filters share: both must predict exactly as PNG does, so the two sides compute it once. One
+// byte at a time everywhere, and in SSE2 on x86-64.
 #pragma once
+
+#include <cstdlib>
+
+namespace pngio {
+
+// Paeth's predictor of a byte from its left (a), upper (b) and upper left (c) neighbours.
+inline int Paeth(int a, int b, int c) {
+  const int pa = std::abs(b - c), pb = std::abs(a - c), pc = std::abs(a + b - 2 * c);
+  return pa <= pb && pa <= pc ? a : pb <= pc ? b : c;
+}
+
+}  // namespace pngio
 
 #if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
 #define PNGIO_X86 1
