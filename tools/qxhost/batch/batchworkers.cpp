@@ -34,9 +34,11 @@ double Number(const qxio::ImportFileInfo& info, const wchar_t* entry) {
   return value && *value > 0 ? *value : 0;
 }
 
+// A file's length on disk; 0 for standard input and for a file that cannot be opened.
 std::uint64_t FileBytes(const std::wstring& path) {
+  if (path == kStandardStream) return 0;
   utl::CBufferedFile file;
-  if (path == kStandardStream || !file.OpenNoThrow(path, "rb", utl::ShareRead, false)) return 0;
+  if (!file.OpenNoThrow(path, "rb", utl::ShareRead, false)) return 0;
   return static_cast<std::uint64_t>(file.GetLength());
 }
 
