@@ -125,7 +125,8 @@ TEST(BufferedFile, ClosedFilesAndWindowsPaths) {
   EXPECT_EQ(ReadFile(dir / "f"), (Bytes{'a', 'b'}));
   // "wbx" makes a new file only, and leaves one that is there as it was; other modes are refused.
   EXPECT_FALSE(file.OpenNoThrow(dir.Wide("f"), "wbx", utl::ShareNone, false));
-  EXPECT_FALSE(file.OpenNoThrow(dir.Wide("g"), "ab", utl::ShareNone, false));
+  EXPECT_FALSE(file.OpenNoThrow(dir.Wide("f"), "ab", utl::ShareNone, false));
+  EXPECT_TRUE(Raised([&] { file.Open(dir.Wide("f"), "ab", utl::ShareNone, false); }));
   EXPECT_TRUE(file.OpenNoThrow(dir.Wide("g"), "wbx", utl::ShareNone, false));
   EXPECT_EQ(ReadFile(dir / "f"), (Bytes{'a', 'b'}));
   WriteFile(dir / "h", {});  // made new as any program does: open to all the umask leaves
@@ -242,15 +243,15 @@ TEST(SafeSave, PrivateUntilCommittedAndNothingLeftWhenTheMoveFails) {
 TEST(SafeSave, AnEndedSaveLeavesALaterOneArmedForRemoval) {
   TempDir dir;
   utl::CSafeSave first, failed, second;
+  EXPECT_TRUE(Raised([&] { failed.Begin(dir.Wide("missing/c.ras")); }));
   first.Begin(dir.Wide("a.ras"));
   const std::string temporary = dir.List().at(0);  // the save's own file
   first.Commit();
   WriteFile(dir / temporary, {});  // a later file of its name, not armed
-  EXPECT_TRUE(Raised([&] { failed.Begin(dir.Wide("missing/c.ras")); }));
   // Another program's file under the next serial number is passed over, and left at a stop.
   const std::size_t dash = temporary.rfind('-');
   const std::string taken = temporary.substr(0, dash + 1) +
-                            std::to_string(std::stoul(temporary.substr(dash + 1)) + 2) + ".tmp";
+                            std::to_string(std::stoul(temporary.substr(dash + 1)) + 1) + ".tmp";
   WriteFile(dir / taken, {});
   second.Begin(dir.Wide("b.ras"));  // in the slot that both gave back
   first.Discard();
@@ -428,6 +429,8 @@ TEST(Error, TheSentenceOfEachKind) {
   EXPECT_EQ(describe([] { throw std::runtime_error("disk on fire"); }), L"disk on fire");
   EXPECT_EQ(describe([] { throw 7; }), L"an exception of unknown type");
   EXPECT_EQ(utl::DescribeCurrentException(), L"no exception");
+  testing::internal::CaptureStderr(), utl::LogExceptionText(L"S", L"f", 12, L"\u00E4");
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "S: exception caught at f:12: \xC3\xA4\n");
 }
 
 // Each of a filter's raising functions tells the manager, then throws its kind of the host's

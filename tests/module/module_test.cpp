@@ -90,7 +90,7 @@ TEST(Module, FiltersWorkAcrossTheModuleBoundary) {
   }
   // What the filters leave to the host library's defaults, as docs/embedding.md tells hosts: the
   // memory transfers end in the not-implemented error, told to the manager first, before touching
-  // the data or the host's arguments; there are no delayed imports and no property pages.
+  // the data or the host's arguments; no delayed imports, import options or property pages.
   TestManager manager;
   {
     std::unique_ptr<qxio::IoImportFilter> importer(importSun(manager));
@@ -119,7 +119,7 @@ TEST(Module, FiltersWorkAcrossTheModuleBoundary) {
     EXPECT_EQ(manager.errors.size(), 5u);
     EXPECT_TRUE(manager.images.empty());
     EXPECT_TRUE(data == &manager && size == 7);
-    EXPECT_FALSE(importer->HasDelayedImport());
+    EXPECT_TRUE(!importer->HasDelayedImport() && importer->GetOptionsInStringForm().empty());
     void* pages[4] = {};
     EXPECT_EQ(importer->GetPropertyPages(pages, 4) + exporter->GetPropertyPages(pages, 4), 0);
   }

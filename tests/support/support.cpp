@@ -91,9 +91,7 @@ Bytes ReadFile(const fs::path& path) {
 
 std::uint32_t Be32(const Bytes& bytes, std::size_t offset) {
   std::uint32_t word = 0;
-  for (std::size_t i = offset; i < offset + 4; ++i) {
-    word = word << 8 | (i < bytes.size() ? bytes[i] : 0);
-  }
+  for (auto i = offset; i < offset + 4; ++i) word = word << 8 | (i < bytes.size() ? bytes[i] : 0);
   return word;
 }
 
