@@ -125,8 +125,7 @@ int Commands::Run() {
     case Command::Probe: return Probe();
     case Command::Info: return Info();
     case Command::Check: return Check();
-    case Command::Convert: return ConvertPair();
-    default: return 2;
+    default: return ConvertPair();  // main runs help, version and batch itself
   }
 }
 
