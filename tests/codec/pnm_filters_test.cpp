@@ -43,13 +43,11 @@ TEST(PnmFilters, EachImageBecomesItsFileAndComesBack) {
     for (std::size_t i = 0; i < colours.size() / 3; ++i) {
       table[i] = {colours[3 * i + 2], colours[3 * i + 1], colours[3 * i], 0};
     }
-    std::string format;
-    std::istringstream(row[0]) >> format;
     std::istringstream rows(row[2]);
     std::vector<Bytes> pixels;
     for (std::string word; rows >> word;) pixels.push_back(FromHex(word));
     qxio::TrImage image;
-    image.SetScanlineStart(std::stoi(row[1]), int(pixels.size()), ColorFormatNamed(format), 0, 0,
+    image.SetScanlineStart(std::stoi(row[1]), int(pixels.size()), ColorFormatNamed(row[0]), 0, 0,
                            table, qxio::RowAccessByIndex, unsigned(colours.size() / 3), nullptr);
     for (std::size_t y = 0; y < pixels.size(); ++y) image.SetScanline(pixels[y].data(), int(y));
     ASSERT_TRUE(Export(exporter, manager, image, dir.Wide("out.pnm")));

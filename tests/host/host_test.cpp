@@ -341,6 +341,7 @@ TEST(Image, RowsTableAndRefusals) {
   image.GetColorTable(out, 255, 2);
   EXPECT_EQ(out[0].rgbBlue, 9) << "entry 255 kept";
   EXPECT_EQ(out[1].rgbRed | out[1].rgbGreen | out[1].rgbBlue, 0) << "entry 256 black";
+  EXPECT_EQ((image.SetScanlineEnd(table, 300), image.GetNumColorTableEntriesUsed()), 256u);
   image.SetScanlineEnd(table + 255, 1);  // a shorter table replaces all of the old one
   image.GetColorTable(out, 0, 2);
   EXPECT_EQ(out[0].rgbBlue, 9);

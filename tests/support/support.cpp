@@ -110,7 +110,8 @@ utl::ColorFormat ColorFormatNamed(const std::string& name) {
   static const char* const kNames[] = {"",       "Gray1",    "Gray4",    "Gray8",    "BGR555",
                                        "BGR565", "Indexed1", "Indexed4", "Indexed8", "BGR24",
                                        "BGRA32", "RGB24",    "Gray16"};
-  const auto found = std::find(std::begin(kNames), std::end(kNames), name);
+  const auto found =
+      std::find(std::begin(kNames), std::end(kNames), name.substr(0, name.find(' ')));
   return found == std::end(kNames) ? utl::ColorFormatUnknown
                                    : utl::ColorFormat(found - std::begin(kNames));
 }

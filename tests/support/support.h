@@ -53,7 +53,7 @@ std::uint32_t Be32(const Bytes& bytes, std::size_t offset);  // bytes past the e
 Bytes FromHex(const std::string& text);                      // "0a ff01": words of whole bytes
 // A host colour format by its name in utl::ColorFormat ("Gray1", "BGR24"); ColorFormatUnknown
 // for another name.
-utl::ColorFormat ColorFormatNamed(const std::string& name);
+utl::ColorFormat ColorFormatNamed(const std::string& name);  // by the first word of name
 
 // Keeps the images an import filter hands over; counts warnings and progress still open; tells
 // whether each progress began as one that shows its proportion and that the user may cancel, and
