@@ -106,6 +106,8 @@ TEST(Write, WriterStatusesAndTheGreyMapWithoutAPalette) {
                                  std::stoi(header[2]), nullptr),
               std::stoi(header[3]))
         << header[0] << " x " << header[1] << " x " << header[2];
+    const int noRowsLeft = header[1] == "0" ? writer.WriteScanline(row) : kWriteNoHeader;
+    EXPECT_EQ(noRowsLeft, kWriteNoHeader) << "an image of no rows takes none";
     writer.Reset();
     EXPECT_EQ(writer.WriteScanline(row), kWriteNoHeader);
     EXPECT_EQ(writer.Finish(), kWriteNoHeader);
