@@ -367,8 +367,9 @@ TEST(Image, RowsTableAndRefusals) {
 }
 
 // Each row of tests/data/convert.txt: the converter writes exactly the row, and nothing past
-// it; an image of the format has rows of that many bytes. Refusals, and a row of no pixels,
-// write nothing; a host's value of the other byte order reverses in place.
+// it; an image of the format has rows of that many bytes (a table's size without a table is
+// harmless). Refusals, and a row of no pixels, write nothing; a host's value of the other byte
+// order reverses in place.
 TEST(PixelConvert, EveryFormatToBgr24AndByteSwap) {
   RGBQUAD palette[256];
   for (int i = 0; i < 256; ++i) palette[i] = {std::uint8_t(i), std::uint8_t(255 - i), 7, 0};
@@ -387,7 +388,7 @@ TEST(PixelConvert, EveryFormatToBgr24AndByteSwap) {
         << row[0];
     EXPECT_EQ(dst, parts[1]) << row[0];
     qxio::TrImage image;  // a host fills an image of the format with rows of these bytes
-    image.SetScanlineStart(width, 1, format, 0, 0, nullptr, qxio::RowAccessByIndex, 0, nullptr);
+    image.SetScanlineStart(width, 1, format, 0, 0, nullptr, qxio::RowAccessByIndex, 2, nullptr);
     EXPECT_EQ(image.RowBytes(), parts[0].size()) << row[0];
   }
   Bytes dst(8, 0xEE);
