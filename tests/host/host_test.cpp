@@ -558,6 +558,7 @@ TEST(Text, Utf8AndFormat) {
             sizeof(wchar_t) == 2 ? "\xF0\x9F\x98\x80" : "\xEF\xBF\xBD\xEF\xBF\xBD");
   EXPECT_EQ(Formatted(L"%s=%d [%5s|%-3s] 100%%", L"\u00E4\U0001F600", -42, L"ab", L"c"),
             L"\u00E4\U0001F600=-42 [   ab|c  ] 100%");
+  EXPECT_EQ(Formatted(L"%s", L""), L"") << "no text is no failure";
   const std::wstring longText(70000, L'x');
   EXPECT_EQ(Formatted(L"<%s>", longText.c_str()), L"<" + longText + L">");
 #if !defined(_WIN32)  // where the C library refuses a malformed format, it is shown as it is
