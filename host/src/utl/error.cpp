@@ -48,11 +48,12 @@ std::wstring Describe(ErrorKind kind, const std::wstring& sourceFile, int line,
 }
 
 // strerror_r comes in two kinds: the GNU one returns the text, the POSIX one fills the buffer.
+// Both C libraries built for give every code a text, "Unknown error N" for one they do not know.
 [[maybe_unused]] const char* ErrnoTextOf(const char* text, const char* /*buffer*/) {
   return text;
 }
-[[maybe_unused]] const char* ErrnoTextOf(int result, const char* buffer) {
-  return result == 0 ? buffer : nullptr;
+[[maybe_unused]] const char* ErrnoTextOf(int /*result*/, const char* buffer) {
+  return buffer;
 }
 
 }  // namespace
@@ -60,12 +61,11 @@ std::wstring Describe(ErrorKind kind, const std::wstring& sourceFile, int line,
 std::wstring ErrnoText(int code) {
   char buffer[256] = {};
 #if defined(_WIN32)
-  const char* text = strerror_s(buffer, sizeof buffer, code) == 0 ? buffer : nullptr;
+  strerror_s(buffer, sizeof buffer, code);
+  return FromUtf8(buffer);
 #else
-  const char* text = ErrnoTextOf(strerror_r(code, buffer, sizeof buffer), buffer);
+  return FromUtf8(ErrnoTextOf(strerror_r(code, buffer, sizeof buffer), buffer));
 #endif
-  if (text == nullptr || *text == '\0') return L"system error " + std::to_wstring(code);
-  return FromUtf8(text);
 }
 
 IError::~IError() = default;
