@@ -18,8 +18,7 @@ constexpr std::uint64_t kFuzzMaxPixels = 1u << 22;  // larger images are the hos
 // Whether error is one of a target's refusals, of a file its information described or not.
 using Refusal = bool (*)(const utl::CError& error, bool described);
 
-// The information (no entries for a file not described) and the warnings of the image imported,
-// -1 for none.
+// The information (none for a file not described) and the imported image's warnings (-1: none).
 template <class ImportFilter>
 std::pair<qxio::ImportFileInfo, int> CheckImport(const std::wstring& path, bool probe,
                                                  std::size_t entries, Refusal refusal) {

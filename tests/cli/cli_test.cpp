@@ -97,8 +97,7 @@ int Shell(const fs::path& folder, const std::string& command, std::string& out, 
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-// The first of a case's needs ("root", a program, or a command that must succeed) that this run
-// lacks; empty for none.
+// The first of a case's needs ("root", a program, a command that must succeed) this run lacks.
 std::string Missing(const fs::path& folder, const std::vector<std::string>& needs) {
   for (const std::string& need : needs) {
     std::string out, err;
@@ -123,8 +122,7 @@ struct DataCopy {
 
 class CliCase : public testing::TestWithParam<Case> {};
 
-// Each case ends as it says and leaves the folder as it was, but for the files it says it
-// creates.
+// Each case ends as it says, leaving the folder as it was but for the files it creates.
 TEST_P(CliCase, EndsAsItSays) {
   Case c = GetParam();
   ASSERT_TRUE(c.fault.empty()) << c.fault;

@@ -316,8 +316,7 @@ TEST(Path, FolderNameAndExtension) {
 
 // An image never described is 0 x 0 pixels of no format. Rows zero until set, refused outside
 // the image; at most 256 table entries, black past them, also when a shorter table replaces a
-// longer one; by default no more than 2^30 pixels; no image of a negative size or an unknown
-// format.
+// longer one; no more than 2^30 pixels by default, none of a negative size or unknown format.
 TEST(Image, RowsTableAndRefusals) {
   RGBQUAD table[300] = {};
   table[255].rgbBlue = table[256].rgbBlue = 9;
@@ -435,15 +434,17 @@ TEST(Error, TheSentenceOfEachKind) {
   EXPECT_EQ(testing::internal::GetCapturedStderr(), "S: exception caught at f:12: \xC3\xA4\n");
 }
 
-// Each of a filter's raising functions tells the manager, then throws its kind of the host's
-// error; none returns.
+// Each of a filter's raising functions tells the manager, then throws its kind of host error. A
+// manager that does not answer warnings answers 0.
 TEST(Filter, EachRaiseTellsTheManagerThenThrows) {
   TestManager manager;
+  qxio::IoManager plain;
   struct Filter : qxio::IoFilter {
     using IoFilter::IoFilter;
     const qxio::FilterDescriptor* GetFilterDescriptor() const override { return nullptr; }
     bool SupportsType(const utl::CTypeInfo*) const override { return false; }
-  } filter(manager);
+  } filter(manager), quiet(plain);
+  EXPECT_EQ(quiet.Warning(utl::IError::WarnStyleDefault, L"%s", L"w"), 0);
   const std::pair<std::function<void()>, ErrorKind> raises[] = {
       {[&] { filter.Throw_ERR_END_BEFORE_BEGIN(L"f.cpp", 1); }, ErrorKind::EndBeforeBegin},
       {[&] { filter.Throw_ERR_INTERNAL(L"f.cpp", 2); }, ErrorKind::Internal},
