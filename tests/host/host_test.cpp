@@ -241,6 +241,14 @@ TEST(SafeSave, PrivateUntilCommittedAndNothingLeftWhenTheMoveFails) {
 // begun meanwhile (another worker of a batch), so that an interrupted program still removes it.
 // Any number of files can be armed at once (a batch saves on up to 1024 threads).
 TEST(SafeSave, AnEndedSaveLeavesALaterOneArmedForRemoval) {
+  // A name of 4096 bytes has no room for its NUL in a slot: refused, without costing one; a slot
+  // given back is taken again first (in a process of its own, the first slot of all).
+  const int slot = utl::ArmRemovalOnStop(std::wstring(4095, L'a'));
+  EXPECT_NE(slot, -1);
+  utl::DisarmRemovalOnStop(slot);
+  EXPECT_EQ(utl::ArmRemovalOnStop(std::wstring(4096, L'a')), -1);
+  EXPECT_EQ(utl::ArmRemovalOnStop(std::wstring(4095, L'a')), slot);
+  utl::DisarmRemovalOnStop(slot);
   TempDir dir;
   utl::CSafeSave first, failed, second;
   EXPECT_TRUE(Raised([&] { failed.Begin(dir.Wide("missing/c.ras")); }));
@@ -248,6 +256,7 @@ TEST(SafeSave, AnEndedSaveLeavesALaterOneArmedForRemoval) {
   const std::string temporary = dir.List().at(0);  // the save's own file
   first.Commit();
   WriteFile(dir / temporary, {});  // a later file of its name, not armed
+  utl::RemoveFilesArmedForStop();  // nothing is: both saves have ended
   // Another program's file under the next serial number is passed over, and left at a stop.
   const std::size_t dash = temporary.rfind('-');
   const std::string taken = temporary.substr(0, dash + 1) +
@@ -256,13 +265,6 @@ TEST(SafeSave, AnEndedSaveLeavesALaterOneArmedForRemoval) {
   second.Begin(dir.Wide("b.ras"));  // in the slot that both gave back
   first.Discard();
   failed.Discard();
-  // A name of 4096 bytes has no room for its NUL in a slot: refused, without costing one.
-  const int slot = utl::ArmRemovalOnStop(std::wstring(4095, L'a'));
-  EXPECT_NE(slot, -1);
-  utl::DisarmRemovalOnStop(slot);
-  EXPECT_EQ(utl::ArmRemovalOnStop(std::wstring(4096, L'a')), -1);
-  EXPECT_EQ(utl::ArmRemovalOnStop(std::wstring(4095, L'a')), slot);
-  utl::DisarmRemovalOnStop(slot);
   std::vector<int> slots;
   for (int i = 0; i < 1100; ++i) {
     WriteFile(dir / std::to_string(i), {});
