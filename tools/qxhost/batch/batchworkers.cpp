@@ -64,7 +64,7 @@ std::uint64_t DefaultMaxMemory() {
 std::uint64_t ImageBytes(const Plugin& plugin, const std::wstring& path) {
   if (path == kStandardStream) return 0;
   try {
-    HostManager manager(nullptr, true);
+    HostManager manager(nullptr);
     manager.KeepLines();  // the conversion says what is wrong with the file
     const Options options;
     const qxio::ImportFileInfo info = Conversion(plugin, manager, options).Describe({path, path});
