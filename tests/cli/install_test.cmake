@@ -16,4 +16,14 @@ execute_process(COMMAND "${CMAKE_COMMAND}" -E compare_files "${SAMPLE}" "${PREFI
 if(failed OR differs)
   message(FATAL_ERROR "the installed qxhost failed (${failed}) or wrote other bytes: ${errors}")
 endif()
+# A plug-in beside the program comes before the installed one: a file there that is none is
+# refused, by its name (not where the Windows install puts the plug-in beside it anyway).
+if(NOT EXE_SUFFIX)
+  file(WRITE "${PREFIX}/bin/vemra.so" "not a plug-in")
+  execute_process(COMMAND "${PREFIX}/bin/qxhost" probe "${SAMPLE}"
+                  RESULT_VARIABLE failed ERROR_VARIABLE errors)
+  if(NOT failed OR NOT errors MATCHES "bin/vemra.so: cannot load the plug-in")
+    message(FATAL_ERROR "the installed plug-in was taken before the one beside qxhost: ${errors}")
+  endif()
+endif()
 file(REMOVE_RECURSE "${PREFIX}")
