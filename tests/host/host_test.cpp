@@ -106,7 +106,7 @@ TEST(BufferedFile, TransfersAroundTheBufferSize) {
 TEST(BufferedFile, ClosedFilesAndWindowsPaths) {
   CBufferedFile file;
   EXPECT_FALSE(file.OpenNoThrow(L"no-such-file", "rb", utl::ShareRead, false));
-  EXPECT_EQ(file.GetPosition(), 0);
+  EXPECT_EQ(file.GetPosition() + file.GetLength(), 0);
   std::uint8_t byte = 0;
   EXPECT_EQ(Raised([&] { file.Read(&byte, 1); }).value().Kind(), ErrorKind::FileRead);
   EXPECT_EQ(Raised([&] { file.Write(&byte, 1); }).value().Kind(), ErrorKind::FileWrite);

@@ -136,7 +136,7 @@ int RunBatch(const Plugin& plugin, const Options& options, ProgressBar* bar) {
     return 1;
   }
   {
-    HostManager manager(nullptr, true);
+    HostManager manager(nullptr);
     Conversion files(plugin, manager, options);
     const auto failure = files.Attempt({}, [&] { files.CheckWritable(); });
     if (failure) {
