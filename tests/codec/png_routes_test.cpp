@@ -91,6 +91,7 @@ TEST(PngRows, EveryVersionAsThePortableOne) {
   const std::string flags((std::istreambuf_iterator<char>(cpuinfo)), {});
   if (!flags.empty()) {
     EXPECT_EQ(pngio::Runs(Isa::Avx2), flags.find(" avx2") != std::string::npos);
+    EXPECT_EQ(pngio::Runs(Isa::Sse2), flags.find(" sse2") != std::string::npos);
   }
   EXPECT_TRUE(pngio::Runs(pngio::BestIsa()) && pngio::Runs(Isa::Portable));
   std::mt19937 random(7);
