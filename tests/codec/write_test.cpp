@@ -21,24 +21,25 @@ namespace {
 
 // Each comes back with its colours, standard and run-length encoded; the header's length field is
 // the size of the pixel data. Black-and-white 1-bit images (Gray1, and Indexed1 tables of black
-// and white, the two formats after the host's) have no map; an 8-bit table of five (the last) has
-// the rest of its map black. The largest size outgrows the file's buffer before its run-length
-// header is put in place. (The bytes, BGRA32's fourth included, and every header field: the read
-// tests' files written back, the round-trip fuzz target.)
+// and white, the two formats after the host's) have no map, but a table of two whites keeps its
+// own (the last); an 8-bit table of five has the rest of its map black. The largest size outgrows
+// the file's buffer before its run-length header is put in place. (The bytes, BGRA32's fourth
+// included, and every header field: the read tests' files written back, the round-trip fuzz
+// target.)
 TEST(Write, EveryHostFormatAtTheWidthsWherePaddingAndPackingGoWrong) {
   TempDir dir;
   std::vector<std::pair<int, int>> sizes = {{1000, 90}};
   for (int height : {1, 3}) {
     for (int width : {1, 2, 3, 4, 5, 6, 7, 8, 9, 16, 113, 163}) sizes.emplace_back(width, height);
   }
-  for (int f = 1; f < utl::kColorFormatCount + 3; ++f) {
+  for (int f = 1; f < utl::kColorFormatCount + 4; ++f) {
     for (const std::wstring options : {L"", L"Compression=RLE"}) {
       for (const auto& [width, height] : sizes) {
         SCOPED_TRACE("format " + std::to_string(f) + ", " + std::to_string(width) + " x " +
                      std::to_string(height) + (options.empty() ? "" : ", run-length"));
-        const bool blackFirst = f == utl::kColorFormatCount;
-        const bool fiveColours = f == utl::kColorFormatCount + 2;
-        const RGBQUAD bw[3] = {{255, 255, 255, 0}, {0, 0, 0, 0}, {255, 255, 255, 0}};
+        const int table = f - utl::kColorFormatCount;  // Indexed1 of bw + table, but 2
+        const bool fiveColours = table == 2, noMap = f == utl::Gray1 || table == 0 || table == 1;
+        const RGBQUAD w = {255, 255, 255, 0}, bw[5] = {w, {0, 0, 0, 0}, w, w, w};
         qxio::TrImage image = TestImage(f < utl::kColorFormatCount ? utl::ColorFormat(f)
                                         : fiveColours              ? utl::Indexed8
                                                                    : utl::Indexed1,
@@ -46,8 +47,8 @@ TEST(Write, EveryHostFormatAtTheWidthsWherePaddingAndPackingGoWrong) {
         RGBQUAD five[5];  // an 8-bit table of five: the map's other entries are black
         image.GetColorTable(five, 0, 5);
         if (fiveColours) image.SetScanlineEnd(five, 5);
-        if (f == utl::Gray1 || (f >= utl::kColorFormatCount && !fiveColours)) {
-          image.SetScanlineEnd(bw + blackFirst, 2);  // Gray1's white and black, which it ignores
+        if (f == utl::Gray1 || (table >= 0 && !fiveColours)) {
+          image.SetScanlineEnd(bw + std::max(table, 0), 2);  // Gray1's white and black, ignored
         }
         ASSERT_TRUE(Export(image, dir.Wide("out.ras"), options));
         const Imported back = Import(dir / "out.ras");
@@ -55,9 +56,7 @@ TEST(Write, EveryHostFormatAtTheWidthsWherePaddingAndPackingGoWrong) {
         ExpectSameRgb(ImageRgb(*back.image), ImageRgb(image));
         const Bytes file = ReadFile(dir / "out.ras");
         EXPECT_EQ(Be32(file, 16), file.size() - 32 - Be32(file, 28));
-        if (f == utl::Gray1 || (f >= utl::kColorFormatCount && !fiveColours)) {
-          EXPECT_EQ(Be32(file, 24), 0u) << "no colour map";
-        }
+        EXPECT_EQ(noMap ? Be32(file, 24) : 0u, 0u) << "no colour map";
       }
     }
   }
