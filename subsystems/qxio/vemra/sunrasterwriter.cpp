@@ -120,7 +120,7 @@ void SunRasterWriter::Reset() {
 // header never announces a map that the file does not hold.
 void SunRasterWriter::WriteColorMap(const RGBQUAD* palette) {
   const int entries = 1 << m_bitsPerPixel;
-  RGBQUAD ramp[kMaxPaletteEntries];
+  RGBQUAD ramp[kMaxPaletteEntries] = {};
   if (palette == nullptr) {
     FillGreyRamp(ramp, entries);
     palette = ramp;
