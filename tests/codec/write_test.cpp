@@ -20,12 +20,11 @@ namespace vemra::test {
 namespace {
 
 // Each comes back with its colours, standard and run-length encoded; the header's length field is
-// the size of the pixel data. Black-and-white 1-bit images (Gray1, and Indexed1 tables of black
-// and white, the two formats after the host's) have no map, but a table of two whites keeps its
-// own (the last); an 8-bit table of five has the rest of its map black. The largest size outgrows
-// the file's buffer before its run-length header is put in place. (The bytes, BGRA32's fourth
-// included, and every header field: the read tests' files written back, the round-trip fuzz
-// target.)
+// the size of the pixel data. Black-and-white 1-bit images (Gray1, and Indexed1 tables of black and
+// white, the two formats after the host's) have no map, but a table of two whites keeps its own
+// (the last); an 8-bit table of five has the rest of its map black. The largest size outgrows the
+// file's buffer before its run-length header is put in place. (The bytes, BGRA32's fourth included,
+// and every header field: the read tests' files written back, the round-trip fuzz target.)
 TEST(Write, EveryHostFormatAtTheWidthsWherePaddingAndPackingGoWrong) {
   TempDir dir;
   std::vector<std::pair<int, int>> sizes = {{1000, 90}};

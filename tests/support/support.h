@@ -102,9 +102,8 @@ struct Imported {
 };
 Imported Import(qxio::IoImportFilter& filter, TestManager& manager, const std::wstring& path);
 Imported Import(const fs::path& path, std::uint64_t maxPixels = 0);  // with a new filter
-// Exports image as the only object of a transfer with filter (of manager), or a new Sun raster
-// one, given the option string if any; true when it is written, its progress in order up to 1
-// and ended.
+// Exports image as the only object of a transfer with filter (of manager), or a new Sun raster one,
+// given the option string if any; true when it is written, its progress in order up to 1 and ended.
 bool Export(qxio::IoExportFilter& filter, const TestManager& manager, qxio::TrImage& image,
             const std::wstring& path, const std::wstring& options = L"");
 bool Export(qxio::TrImage& image, const std::wstring& path, const std::wstring& options = L"");
