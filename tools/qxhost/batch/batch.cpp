@@ -117,7 +117,7 @@ namespace {
 // write, which would make outputs of the outputs of an earlier run. A file that cannot be read
 // is taken, for its conversion to say why.
 bool Convertible(const Plugin& plugin, const Options& options, const std::wstring& path) {
-  HostManager manager(nullptr, true);
+  HostManager manager(nullptr);
   Conversion conversion(plugin, manager, options);
   try {
     const Format* format = conversion.Recognise({path, path});

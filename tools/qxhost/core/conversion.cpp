@@ -71,7 +71,6 @@ Conversion::Imported Conversion::Read(const FileRef& file) {
     Fail("the import filter does not produce images");
   }
   m_manager.SetSubject(file);
-  m_manager.TakeWarnings();
   filter->ImportFromFile(file.path);
   std::optional<qxio::TrImage> image = m_manager.TakeImage();
   if (!image) Fail("the import filter handed over no image");
