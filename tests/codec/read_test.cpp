@@ -70,20 +70,20 @@ TEST_P(Read, MatchesItsReference) {
   }
 }
 
-// The reader forgets its file at Reset: a row asked for afterwards is refused, the file untouched.
-// A header is read from a file at its first byte only.
+// A refused header leaves the reader describing no image, an accepted one has no refusal; Reset
+// forgets the file: a row asked for is refused, the file untouched. Headers start at byte 0 only.
 TEST(ReadRunLength, NoRowAfterReset) {
   utl::CBufferedFile file;
   file.Open(Wide(DataDir() / "read" / "24bit-w5.ras"), "rb", utl::ShareRead, false);
   SunRasterReader reader;
-  ASSERT_EQ(reader.ReadHeader(&file), kReadOk);
+  EXPECT_EQ(std::pair(reader.ReadHeader(nullptr), reader.ImageWidth()), std::pair(+kReadShort, 0));
+  ASSERT_TRUE(reader.ReadHeader(&file) == kReadOk && reader.Refusal().empty());
   Bytes row(static_cast<std::size_t>(reader.BytesPerRow()));
   const std::int64_t position = file.GetPosition();
   reader.Reset();
   EXPECT_EQ(reader.ReadScanline(row.data()), kReadShort);
   EXPECT_EQ(file.GetPosition(), position);
   EXPECT_EQ(reader.ReadHeader(&file), kReadShort);
-  EXPECT_EQ(reader.ReadHeader(nullptr), kReadShort);
 }
 
 // Run-length data of 3 MiB, more than the reader takes in at once: shifted by 0 to 4 bytes,

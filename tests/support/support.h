@@ -66,10 +66,10 @@ public:
   bool progressInOrder = true;
   double proportion = 0;             // the last since the progress began
   std::function<void()> onProgress;  // runs on each progress message and proportion
-  std::set<std::wstring> options;    // registered as enabled
+  std::set<std::wstring> options;    // registered as enabled and shown
 
-  void SetOption(const std::wstring& name, bool enabled, bool) override {
-    if (enabled) options.insert(name);
+  void SetOption(const std::wstring& name, bool enabled, bool visible) override {
+    if (enabled && visible) options.insert(name);
   }
 
 protected:
