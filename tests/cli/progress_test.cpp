@@ -50,9 +50,9 @@ TEST(ProgressBar, FollowsATerminalResizedWhileItShows) {
   terminal.columns = 40;
   terminal.bar.Proportion(std::nan(""));
   EXPECT_EQ(terminal.Written(), "\r...ing a.ras [-------------------]   0%");
-  terminal.columns = 30;
-  terminal.bar.Clear();
-  terminal.bar.Clear();  // the line is gone already
+  terminal.columns = 30, terminal.bar.Clear();
+  terminal.bar.Clear();  // the line is gone already: an interrupt has no line to end
+  EXPECT_FALSE(ProgressBar::LineShown());
   EXPECT_EQ(terminal.Written(), "\r" + std::string(29, ' ') + "\r");
   // A new line starts at 0% and without the old message, even after one that did not end; a
   // terminal of one column gets no blanks at all, cleared or drawn on.
