@@ -10,11 +10,8 @@
 #include "pixcv/pixels.h"
 #include "qxio/manager.h"
 #include "utl/error.h"
+#include "utl/memory.h"
 #include "utl/text.h"
-
-#if defined(__linux__)
-#include <sys/mman.h>
-#endif
 
 namespace qxio {
 
@@ -25,21 +22,6 @@ const utl::CTypeInfo kTrInitGraphicsExpType;
 
 [[noreturn]] void RaiseImageError(utl::ErrorKind kind, const std::wstring& message) {
   throw utl::CError(kind, QXIO_WFILE, __LINE__, std::wstring(), message);
-}
-
-// Filling a large image would otherwise fault once per 4 KiB page; huge pages cut that by
-// 512. Only a hint: the memory stays calloc's, zero and untouched until written.
-void AdviseHugePages(void* pixels, std::size_t bytes) {
-#if defined(__linux__) && defined(MADV_HUGEPAGE)
-  constexpr std::uintptr_t kHugePage = std::uintptr_t(2) << 20;
-  const auto start = reinterpret_cast<std::uintptr_t>(pixels);
-  const std::uintptr_t begin = (start + kHugePage - 1) & ~(kHugePage - 1);
-  const std::uintptr_t end = (start + bytes) & ~(kHugePage - 1);
-  if (end > begin) madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
-#else
-  (void)pixels;
-  (void)bytes;
-#endif
 }
 
 }  // namespace
@@ -116,7 +98,7 @@ void TrImage::SetScanlineStart(int width, int height, utl::ColorFormat format, i
   std::unique_ptr<std::uint8_t[], FreeDeleter> pixels_(
       static_cast<std::uint8_t*>(std::calloc(total ? static_cast<std::size_t>(total) : 1, 1)));
   if (!pixels_) throw std::bad_alloc();
-  AdviseHugePages(pixels_.get(), static_cast<std::size_t>(total));
+  utl::AdviseHugePages(pixels_.get(), static_cast<std::size_t>(total));
 
   m_pixels = std::move(pixels_);
   m_width = width;

@@ -9,10 +9,7 @@
 #include <vector>
 
 #include "pngrows.h"
-
-#if defined(__linux__)
-#include <sys/mman.h>
-#endif
+#include "utl/memory.h"
 
 namespace pngio {
 
@@ -36,13 +33,7 @@ using Block = std::unique_ptr<std::uint8_t[], FreeDeleter>;
 // when the system has none to give.
 Block NewBlock(std::size_t bytes) {
   Block block(static_cast<std::uint8_t*>(std::malloc(std::max<std::size_t>(bytes, 1))));
-#if defined(__linux__) && defined(MADV_HUGEPAGE)
-  constexpr std::uintptr_t kHugePage = std::uintptr_t{2} << 20;
-  const auto start = reinterpret_cast<std::uintptr_t>(block.get());
-  const std::uintptr_t begin = (start + kHugePage - 1) & ~(kHugePage - 1);
-  const std::uintptr_t end = (start + bytes) & ~(kHugePage - 1);
-  if (block && end > begin) madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
-#endif
+  utl::AdviseHugePages(block.get(), bytes);
   return block;
 }
 
