@@ -94,6 +94,7 @@ int Run(const std::vector<std::wstring>& args) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  qxhost::sys::FillClosedStandardStreams();
   qxhost::sys::UseUtf8Console();
   qxhost::sys::EndProcessOnStop(OnStop);
   try {

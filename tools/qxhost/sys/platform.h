@@ -19,6 +19,11 @@ std::vector<std::wstring> Arguments(int argc, char** argv);
 std::vector<std::wstring> WildcardMatches(std::size_t index);
 // Makes the console show the UTF-8 that qxhost prints, where it would not.
 void UseUtf8Console();
+// Puts the null device on standard input, output or error where qxhost was started with it
+// closed, so that no file qxhost opens takes its number and gets its messages. It is opened the
+// wrong way round (input for writing, output and error for reading), so that using the closed
+// stream still fails as it would have.
+void FillClosedStandardStreams();
 
 // On SIGINT, SIGTERM or SIGHUP (a console event on Windows) calls onStop, which may use only
 // what a signal handler may, and ends the process with 128 + the signal's number, as a shell

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include <dlfcn.h>
+#include <fcntl.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
 
@@ -34,6 +35,13 @@ std::vector<std::wstring> WildcardMatches(std::size_t) {
 }
 
 void UseUtf8Console() {}
+
+// Descriptors are handed out lowest first, so each open takes the number just found closed.
+void FillClosedStandardStreams() {
+  for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
+    if (::fcntl(fd, F_GETFD) == -1) ::open("/dev/null", fd == STDIN_FILENO ? O_WRONLY : O_RDONLY);
+  }
+}
 
 void EndProcessOnStop(void (*onStop)()) {
   g_onStop = onStop;

@@ -76,6 +76,9 @@ void UseUtf8Console() {
   SetConsoleOutputCP(CP_UTF8);
 }
 
+// Files are opened as handles, which never take the C runtime's descriptors of the streams.
+void FillClosedStandardStreams() {}
+
 void EndProcessOnStop(void (*onStop)()) {
   g_onStop = onStop;
   ::SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
