@@ -154,7 +154,7 @@ void CBufferedFile::Overwrite(std::int64_t offset, const void* data, std::size_t
 void CBufferedFile::Flush() {
   const std::size_t pending = static_cast<std::size_t>(m_writeCur - m_buffer.get());
   m_writeCur = m_buffer.get();
-  if (pending > 0) SystemWrite(m_buffer.get(), pending);
+  SystemWrite(m_buffer.get(), pending);  // nothing pending writes nothing
 }
 
 std::size_t CBufferedFile::SystemRead(void* buffer, std::size_t n) {
