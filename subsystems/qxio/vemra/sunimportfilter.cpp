@@ -190,7 +190,6 @@ void SunImportFilter::ImportOpenFile(const std::wstring& path) {
 
   progress.Proportion(1.0);
   image.SetScanlineEnd(nullptr, 0);
-  m_reader.Reset();
   m_file.Close();
   ImportObject(image);
 }
