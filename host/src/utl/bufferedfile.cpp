@@ -186,7 +186,6 @@ void CBufferedFile::Close() {
   std::wstring closeReason;
   const bool closed = sys::Close(handle, closeReason);
   m_handle = kNoHandle;
-  m_writing = false;
   m_systemPosition = 0;
   m_readCur = m_readEnd = m_writeCur = m_writeEnd = m_buffer.get();
   if (!flushed) RaiseSystemError(ErrorKind::FileWrite, reason);
