@@ -558,8 +558,8 @@ TEST(Text, Utf8AndFormat) {
     EXPECT_EQ(utl::ToUtf8(wide), utf8) << row[0];
   }
   // Surrogates that stand for no byte, and code points past Unicode's last, are no character.
-  EXPECT_EQ(utl::ToUtf8({wchar_t(0xDC7F), wchar_t(0xDD00), wchar_t(0xD800),
-                         wchar_t(sizeof(wchar_t) == 2 ? 0xDFFF : 0x110000)}),
+  EXPECT_EQ(utl::ToUtf8({wchar_t(sizeof(wchar_t) == 2 ? 0xDFFF : 0x110000), wchar_t(0xDC7F),
+                         wchar_t(0xDD00), wchar_t(0xD800)}),
             "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD");
   // A surrogate pair is one character in UTF-16, and two that are none in UTF-32.
   EXPECT_EQ(utl::ToUtf8(L"\xD83D\xDE00"),
