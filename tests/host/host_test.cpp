@@ -569,6 +569,7 @@ TEST(Text, Utf8AndFormat) {
   EXPECT_EQ(Formatted(L"%s", L""), L"") << "no text is no failure";
   const std::wstring longText(70000, L'x');
   EXPECT_EQ(Formatted(L"<%s>", longText.c_str()), L"<" + longText + L">");
+  EXPECT_EQ(Formatted(L"<%s>", std::wstring(1 << 20, L'x').c_str()), L"<%s>") << "too long";
 #if !defined(_WIN32)  // where the C library refuses a malformed format, it is shown as it is
   EXPECT_EQ(Formatted(L"done 100%"), L"done 100%");
 #endif

@@ -147,8 +147,8 @@ std::wstring FormatV(const wchar_t* format, std::va_list args) {
     if (n >= 0 && static_cast<std::size_t>(n) < buffer.size())
       return std::wstring(buffer.data(), n);
     // The C library answers -1 both for a short buffer and for a malformed format; a million
-    // characters is past any message, so stop there and show the format raw.
-    if (buffer.size() >= (std::size_t(1) << 20)) return portable;
+    // characters is past any message, so stop there and show the format as the caller wrote it.
+    if (buffer.size() >= (std::size_t(1) << 20)) return format;
     buffer.resize(buffer.size() * 4);
   }
 }
