@@ -156,8 +156,6 @@ public:
     }
   }
 
-  bool Supported() const { return m_swapChannels > 0 || m_mapper.Supported(); }
-
   void Put(Isa isa, const std::uint8_t* row, std::uint8_t* out) {
     if (m_swapChannels > 0) return SwapRedBlue(isa, row, out, m_width, m_swapChannels);
     if (m_sixteen) {
@@ -208,10 +206,8 @@ bool DecodeDirect(const std::wstring& path, const Kind& kind, qxio::TrImage& ima
                   qxio::CProgress& progress) {
   const std::uint64_t rowBytes = FileRowBytes(kind);
   RowWriter writer(kind, image.GetColorFormat());
-  if (!DirectKind(kind) || kind.height > kMaxInflatedBytes / (rowBytes + 1) ||
-      !writer.Supported()) {
-    return false;
-  }
+  // The rows of every kind taken here map onto its host format.
+  if (!DirectKind(kind) || kind.height > kMaxInflatedBytes / (rowBytes + 1)) return false;
   const std::uint64_t inflatedBytes = (rowBytes + 1) * kind.height;
 
   Block data;

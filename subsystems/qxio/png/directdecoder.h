@@ -14,13 +14,13 @@ namespace pngio {
 // and RGB without tRNS, or RGB with alpha, at any depth.
 bool DirectKind(const Kind& kind);
 
-// Reads the image data of the PNG at path into image, made by NewImage for kind after libpng
-// read the header, with progress. Returns false, with the image and the progress untouched,
-// wherever libpng may see something wrong, so that it reads the file and says what: a chunk
-// cut short, an IDAT or IEND chunk with a wrong CRC, a zlib stream that does not hold exactly
-// the rows, or whose window is smaller than they are, an unknown filter type, after the image
-// data a critical chunk other than IEND or a type not in letters; and for more rows than this
-// way holds in memory at once.
+// Reads the image data of the PNG at path into image, made by NewImage for kind in its host
+// format (HostFormat) after libpng read the header, with progress. Returns false, with the image
+// and the progress untouched, wherever libpng may see something wrong, so that it reads the file
+// and says what: a chunk cut short, an IDAT or IEND chunk with a wrong CRC, a zlib stream that
+// does not hold exactly the rows, or whose window is smaller than they are, an unknown filter
+// type, after the image data a critical chunk other than IEND or a type not in letters; and for
+// more rows than this way holds in memory at once.
 bool DecodeDirect(const std::wstring& path, const Kind& kind, qxio::TrImage& image,
                   qxio::CProgress& progress);
 
