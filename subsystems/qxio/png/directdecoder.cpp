@@ -205,8 +205,6 @@ bool DirectKind(const Kind& kind) {
 bool DecodeDirect(const std::wstring& path, const Kind& kind, qxio::TrImage& image,
                   qxio::CProgress& progress) {
   const std::uint64_t rowBytes = FileRowBytes(kind);
-  RowWriter writer(kind, image.GetColorFormat());
-  // The rows of every kind taken here map onto its host format.
   if (!DirectKind(kind) || kind.height > kMaxInflatedBytes / (rowBytes + 1)) return false;
   const std::uint64_t inflatedBytes = (rowBytes + 1) * kind.height;
 
@@ -221,6 +219,8 @@ bool DecodeDirect(const std::wstring& path, const Kind& kind, qxio::TrImage& ima
     if (rows[y * line] > 4) return false;
   }
 
+  // The rows of every kind taken here map onto its host format.
+  RowWriter writer(kind, image.GetColorFormat());
   const Isa isa = BestIsa();
   const unsigned bpp = std::max(1u, unsigned(Channels(kind.colorType) * kind.bitDepth / 8));
   const std::vector<std::uint8_t> zeros(rowBytes);
