@@ -15,6 +15,7 @@
 #include <exception>
 #include <mutex>
 #include <new>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -353,7 +354,12 @@ class StripQueue {
 public:
   StripQueue(const StripEncoder& encoder, unsigned threads)
       : m_encoder(encoder), m_ready(encoder.Strips()), m_ahead(2 * threads) {
-    for (unsigned i = 0; i < threads; ++i) m_workers.emplace_back([this] { Work(); });
+    // Fewer threads than asked, or none, when the system gives no more (each takes a stack of
+    // its address space): those it gives encode the strips, and Take does when it gives none.
+    try {
+      for (unsigned i = 0; i < threads; ++i) m_workers.emplace_back([this] { Work(); });
+    } catch (const std::system_error&) {
+    }
   }
   ~StripQueue() {
     {

@@ -5,6 +5,7 @@
 #include <condition_variable>
 #include <cwchar>
 #include <mutex>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -112,9 +113,15 @@ void RunInOrder(std::size_t count, unsigned jobs, std::uint64_t budget,
       changed.notify_all();
     }
   };
+  // The system may give fewer threads than asked (each takes a stack of its address space): the
+  // files go to those it gives, and to this thread alone when it gives none.
   std::vector<std::thread> workers;
   const std::size_t threads = std::max<std::size_t>(1, std::min<std::size_t>(jobs, count));
-  for (std::size_t t = 0; t < threads; ++t) workers.emplace_back(worker);
+  try {
+    for (std::size_t t = 0; t < threads; ++t) workers.emplace_back(worker);
+  } catch (const std::system_error&) {
+    if (workers.empty()) worker();
+  }
   for (std::size_t i = 0; i < count; ++i) {
     {
       std::unique_lock<std::mutex> lock(mutex);
