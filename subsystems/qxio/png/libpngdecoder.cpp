@@ -163,10 +163,8 @@ void ReadRows(PngStream& stream, const Kind& kind, qxio::TrImage& image,
       })) {
     stream.Fail("cannot read this PNG file");
   }
+  // Transform asked for rows of RowBytes(form, width) that map onto the host format of kind.
   const RowMapper mapper(form, image.GetColorFormat(), kind.width, kind);
-  if (!mapper.Supported() || rowBytes != RowBytes(form, kind.width)) {
-    throw PngError("internal error: no way from libpng's rows to the image's");
-  }
   // libpng fills the image's rows itself when they are in its form; other rows go through
   // scratch rows, one for each row of an interlaced image, whose passes come back to every row.
   const std::uint32_t height = kind.height;
