@@ -16,8 +16,11 @@ namespace qxhost {
 namespace {
 
 // Opens the file and reads a byte, raising the host's error with the system's reason when
-// either fails (the filters' answers to a probe carry no reason); false for an empty file.
+// either fails (the filters' answers to a probe carry no reason); false for an empty file. A
+// named pipe is refused unopened: each of a conversion's reads opens the file again, and a pipe
+// gives its bytes to the first alone, then waits for a writer that never comes.
 bool HasData(const std::wstring& path) {
+  if (IsPipe(path)) Fail("is a pipe: send it to standard input ('-') instead");
   utl::CBufferedFile file;
   file.Open(path, "rb", utl::ShareRead, false);
   unsigned char byte;

@@ -30,6 +30,11 @@ bool IsDevice(const std::wstring& path) {
   return fs::exists(status) && !fs::is_regular_file(status) && !fs::is_directory(status);
 }
 
+bool IsPipe(const std::wstring& path) {
+  std::error_code error;
+  return fs::is_fifo(NativePath(path), error);
+}
+
 bool SameFile(const std::wstring& a, const std::wstring& b) {
   const fs::path pa = NativePath(a);
   const fs::path pb = NativePath(b);
