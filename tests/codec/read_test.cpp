@@ -76,7 +76,8 @@ TEST(ReadRunLength, NoRowAfterReset) {
   utl::CBufferedFile file;
   file.Open(Wide(DataDir() / "read" / "24bit-w5.ras"), "rb", utl::ShareRead, false);
   SunRasterReader reader;
-  EXPECT_EQ(std::pair(reader.ReadHeader(nullptr), reader.ImageWidth() | reader.BytesPerRow()),
+  EXPECT_EQ(std::pair(reader.ReadHeader(nullptr),
+                      reader.ImageWidth() | reader.ImageHeight() | reader.BytesPerRow()),
             std::pair(+kReadShort, 0));
   ASSERT_TRUE(reader.ReadHeader(&file) == kReadOk && reader.Refusal().empty());
   Bytes row(static_cast<std::size_t>(reader.BytesPerRow()));
