@@ -53,7 +53,7 @@ public:
   // nothing of the save then remains, and the target is as it was.
   void Commit();
   // Ends the save, removing what it wrote; the target stays as it was. Raises nothing.
-  void Discard();
+  void Discard() noexcept;
 
 private:
   void Seal();

@@ -167,7 +167,7 @@ void CSafeSave::Commit() {
   Discard();
 }
 
-void CSafeSave::Discard() {
+void CSafeSave::Discard() noexcept {
   try {
     m_file.CloseNoThrow(false);
     if (!m_temporary.empty()) RemoveFile(m_temporary);

@@ -5,9 +5,6 @@
 
 namespace vemra {
 
-// The module's short name, as in the descriptors and in logged exceptions.
-constexpr const wchar_t* kModuleName = L"vemra";
-
 extern const qxio::FilterDescriptor kImportDescriptor;
 extern const qxio::FilterDescriptor kExportDescriptor;
 

@@ -12,7 +12,6 @@
 #include "qxio/transport.h"
 #include "utl/colorformat.h"
 #include "utl/error.h"
-#include "utl/log.h"
 #include "utl/text.h"
 
 namespace vemra {
@@ -116,11 +115,7 @@ SunExportFilter::SunExportFilter(qxio::IoManager& manager) : qxio::IoExportFilte
 // Only what an unfinished transfer wrote is removed: the target never changes unless
 // EndExport completes.
 SunExportFilter::~SunExportFilter() {
-  try {
-    DiscardTransfer();
-  } catch (...) {
-    utl::LogExceptionInfo(kModuleName, QXIO_WFILE, __LINE__);
-  }
+  DiscardTransfer();
 }
 
 // Items "Name=Value" separated by the delimiter; an empty item is no item. A name or value
@@ -206,7 +201,7 @@ qxio::ExportStatus SunExportFilter::EndExport() {
   return hasImage ? qxio::ExportDone : qxio::ExportNothingExported;
 }
 
-void SunExportFilter::DiscardTransfer() {
+void SunExportFilter::DiscardTransfer() noexcept {
   m_output.Discard();
   m_progress.reset();
 }

@@ -33,7 +33,7 @@ private:
   qxio::ExportStatus ExportImage(const qxio::TrImage& image);
   void WriteRows(const qxio::TrImage& image, const ExportPlan& plan);
   // Ends an unfinished transfer: discards the save, ends the progress.
-  void DiscardTransfer();
+  void DiscardTransfer() noexcept;
 
   SunRasterWriter m_writer;  // into m_output's file, each image from its header on
   utl::CSafeSave m_output;   // active while an export is under way
