@@ -279,6 +279,10 @@ TEST(SafeSave, AnEndedSaveLeavesALaterOneArmedForRemoval) {
   for (int slot : slots) utl::DisarmRemovalOnStop(slot);
   std::sort(left.begin(), left.end());
   EXPECT_EQ(dir.List(), left);
+  // Removing a file tells whether there was one.
+  EXPECT_EQ(
+      (std::vector<bool>{utl::RemoveFile(dir.Wide("a.ras")), utl::RemoveFile(dir.Wide("a.ras"))}),
+      (std::vector<bool>{true, false}));
 }
 #endif
 
