@@ -73,7 +73,8 @@ protected:
 
 TEST_F(PngFilters, EveryHostFormatComesBack) {
   EXPECT_TRUE(Describes(importer, u"png", qxio::FilterKindImport) &&
-              Describes(exporter, u"png", qxio::FilterKindExport));
+              Describes(exporter, u"png", qxio::FilterKindExport) &&
+              !importer.CanImportFile(dir.Wide("missing.png")));
   for (int format = 1; format < utl::kColorFormatCount; ++format) {
     SCOPED_TRACE("format " + std::to_string(format));
     qxio::TrImage image = TestImage(utl::ColorFormat(format), 19, 3);
