@@ -18,15 +18,14 @@ void UnfilterPortable(int type, std::uint8_t* row, const std::uint8_t* prior, st
       for (std::size_t i = 0; i < n; ++i) row[i] = std::uint8_t(row[i] + prior[i]);
       break;
     case 3:
-      for (std::size_t i = 0; i < bpp && i < n; ++i)
-        row[i] = std::uint8_t(row[i] + (prior[i] >> 1));
+      for (std::size_t i = 0; i < bpp; ++i) row[i] = std::uint8_t(row[i] + (prior[i] >> 1));
       for (std::size_t i = bpp; i < n; ++i) {
         row[i] = std::uint8_t(row[i] + ((row[i - bpp] + prior[i]) >> 1));
       }
       break;
     case 4:
       // Left of the first pixel both neighbours are zero: Paeth gives the byte above.
-      for (std::size_t i = 0; i < bpp && i < n; ++i) row[i] = std::uint8_t(row[i] + prior[i]);
+      for (std::size_t i = 0; i < bpp; ++i) row[i] = std::uint8_t(row[i] + prior[i]);
       for (std::size_t i = bpp; i < n; ++i) {
         row[i] = std::uint8_t(row[i] + Paeth(row[i - bpp], prior[i], prior[i - bpp]));
       }

@@ -16,9 +16,9 @@ Isa BestIsa();
 // Whether this processor runs isa's version.
 bool Runs(Isa isa);
 
-// Undoes filter type (0 to 4) of row, bytes bytes after its filter byte, given prior, the row
-// above already unfiltered (zeros above the first row); bpp: the bytes of a whole pixel, 1 for
-// pixels of fewer than 8 bits.
+// Undoes filter type (0 to 4) of row, bytes bytes after its filter byte (a multiple of bpp, not
+// 0), given prior, the row above already unfiltered (zeros above the first row); bpp: the bytes of
+// a whole pixel, 1 for pixels of fewer than 8 bits.
 void Unfilter(Isa isa, int type, std::uint8_t* row, const std::uint8_t* prior, std::size_t bytes,
               unsigned bpp);
 
