@@ -30,7 +30,9 @@ namespace {
 
 constexpr std::size_t kStripBytes = std::size_t{1} << 20;  // filtered bytes a strip holds
 constexpr std::size_t kWindow = 32768;                     // deflate's reach back
-constexpr std::size_t kMaxChunk = std::size_t{1} << 30;    // an IDAT's data, at most
+// An IDAT's data at most. Small chunks, as most writers make them: a strip of a large image spans
+// several, so the split runs on every such image, not only on rows of a gigabyte.
+constexpr std::size_t kMaxChunk = std::size_t{1} << 18;
 
 // How zlib compresses (docs/performance.md). Filtered rows of photographs and smooth pictures take
 // runs alone (Z_RLE): smaller than level 6's matches there, at a third of level 3's time. Grain
