@@ -81,9 +81,8 @@ int SunRasterWriter::WriteHeader(utl::CBufferedFile* file, std::int32_t width, s
 
 int SunRasterWriter::WriteScanline(const std::uint8_t* row) {
   if (row == nullptr) return kWriteBadArgument;
-  if (m_file == nullptr || m_imageWidth < 1 || m_imageHeight < 1 || m_bitsPerPixel < 1) {
-    return kWriteNoHeader;
-  }
+  // A header sets the file with a width and depth of at least 1; an image of no rows takes none.
+  if (m_file == nullptr || m_imageHeight < 1) return kWriteNoHeader;
   try {
     if (m_header.type == kTypeByteEncoded) {
       const int status = WriteEncodedRow(row);
