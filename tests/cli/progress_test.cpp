@@ -94,7 +94,8 @@ TEST(ProgressBar, ColumnsOfEachCharacter) {
 TEST(Messages, AFiltersSentenceInQxhostsLine) {
   EXPECT_EQ(ReportLine("f.ras", InOurStyle("Image of 0 x 2 pixels.  Can't export.\r\n ")),
             "qxhost: f.ras: image of 0 x 2 pixels.  Can't export\n");
-  EXPECT_EQ(InOurStyle("Sun raster.") + " " + InOurStyle("Zero."), "Sun raster zero");  // a name; Z
+  // A name; Z, the last capital; a letter alone, which may be a name too.
+  EXPECT_EQ(InOurStyle("Sun raster.") + InOurStyle("Zero.") + InOurStyle("X."), "Sun rasterzeroX");
   Terminal terminal;  // a line said while the bar shows clears the bar first
   HostManager manager(&terminal.bar);
   terminal.bar.Message(L"Reading a.ras");
